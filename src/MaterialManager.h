@@ -1,0 +1,43 @@
+// Materials: one GLSL program plus textures bound to its samplers, read from the
+// material files under data/materials.
+#pragma once
+
+#include "GL.h"
+#include "resources/Registry.h"
+
+#include <string>
+#include <vector>
+
+struct TextureSlot {
+    GLenum target = GL_TEXTURE_2D;  // 1D, 2D, 3D or cube map
+    std::string samplerName;        // sampler uniform in the material's shaders
+    std::string textureName;        // TextureManager name, also the file's base name
+};
+
+struct Material {
+    std::string shaderName;             // "SHD$" + material name
+    std::vector<TextureSlot> textures;  // slot i uses texture unit i
+};
+
+// What a material file says, before anything is compiled or loaded.
+struct MaterialSource {
+    std::string vertexText;
+    std::string fragmentText;
+    std::vector<TextureSlot> textures;
+};
+
+class MaterialManager : public UsableRegistry<Material> {
+public:
+    std::string kindName() const override { return "material"; }
+
+    void loadMaterialFile(const std::string& name, const std::string& path);
+    void createMaterial(const std::string& name, const std::string& vertexText,
+                        const std::string& fragmentText, const std::vector<TextureSlot>& textures);
+
+protected:
+    void onUse(const std::string& name) override;
+    void onUnuse() override;
+};
+
+// Loads "test", "show_normals" and "pp.invert"; at start-up and on the reload key.
+void loadMaterials();

@@ -1,0 +1,7 @@
+#include "app/BuildVariant.h"
+
+#ifdef VORNEKKA_SECOND_BUILD
+const bool kSecondBuild = true;
+#else
+const bool kSecondBuild = false;
+#endif

@@ -1,0 +1,23 @@
+#include "app/Fatal.h"
+
+#include "platform/Platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+void fatalErrorText(const char* text) {
+    std::fprintf(stderr, "Error: %s\n", text);
+    std::fflush(stderr);
+    platformShowError(text);
+    std::exit(1);
+}
+
+void fatalError(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    fatalErrorText(buffer);
+}

@@ -1,0 +1,3 @@
+#include "app/BuildVariant.h"
+
+int main() { return kSecondBuild ? 0 : 0; }

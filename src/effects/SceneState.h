@@ -1,0 +1,15 @@
+// What every scene reads: this frame's demo time, the shared camera and the clips.
+#pragma once
+
+class StereoCamera;
+class AviTexture;
+
+struct SceneState {
+    float time = 0;                  // demo time of the current frame, seconds
+    StereoCamera* camera = nullptr;  // the shared camera of the scene data set-up
+    AviTexture* dance = nullptr;     // "data/dance.avi"; null when absent
+    AviTexture* heilu = nullptr;     // "data/heilu.avi"
+    AviTexture* vispi = nullptr;     // "data/vispi.avi"
+};
+
+extern SceneState sceneState;

@@ -1,0 +1,10 @@
+// The fixed schedule: picks the scene of the demo time and draws the frame; ends the
+// process after the last scene.
+#pragma once
+
+void EffectSetup();
+void ModelPreload();
+void drawTimeline(float time, float delta);
+
+// Index 1..8 of the scene that plays at `time`, or 0 when the production is over.
+int sceneIndexAt(float time);

@@ -1,0 +1,151 @@
+// The whole platform layer: the only code that sees SDL or FFmpeg.
+//
+// It provides
+//   - one window with an OpenGL compatibility context, its events and buffer swap
+//   - virtual-key codes (the Windows numbering the key handlers are written for)
+//   - the error message box (stderr only when nobody is watching)
+//   - the millisecond wall clock
+//   - the music stream: decoded in memory, played through the audio device, and its
+//     play position as the demo clock
+//   - video clips: frame count, frame duration and frame N decoded on demand
+//   - encoders used by the data tool and the offline renderer (MP3, AVI, video files)
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// ---- Window, context, events ------------------------------------------------------
+
+struct PlatformWindowRequest {
+    const char* title = "Vornekka";
+    int width = 800;
+    int height = 600;
+    int colourBits = 32;
+    bool fullScreen = true;   // try the display mode switch first
+    bool hidden = false;      // no visible window (offline rendering, tests)
+    bool vsync = true;        // swap interval 1 where the driver offers it
+};
+
+enum class PlatformWindowResult {
+    Ok,               // window and context exist
+    ModeSwitchFailed, // window and context exist, but in a window, not full screen
+    Failed            // nothing was created
+};
+
+PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request);
+void platformSwapBuffers();
+void platformDrawableSize(int& width, int& height);
+// Loads the GL entry points; returns false and fills `error` when they are missing.
+bool platformInitGL(std::string& error);
+
+enum class PlatformEventType { None, KeyDown, KeyUp, Close, Resized, Minimized };
+
+struct PlatformEvent {
+    PlatformEventType type = PlatformEventType::None;
+    int virtualKey = 0;   // KeyDown/KeyUp: Windows virtual-key code, 0 when unmapped
+    bool repeat = false;  // KeyDown: auto-repeat of a held key
+    int width = 0;        // Resized: new client size
+    int height = 0;
+};
+
+// Returns false when no event is waiting.
+bool platformPollEvent(PlatformEvent& event);
+
+// Virtual-key codes for an SDL keycode (SDL_Keycode value); 0 when it has none.
+int platformVirtualKeyFromSdl(int sdlKeycode);
+
+// ---- Messages -----------------------------------------------------------------------
+
+// True when a display exists and the run is attended (not CI, not VORNEKKA_UNATTENDED).
+bool platformAttended();
+// Writes the text to stderr, and where attended also shows a modal box titled "Error".
+void platformShowError(const char* text);
+
+// ---- Clock --------------------------------------------------------------------------
+
+// Milliseconds since an arbitrary start, never 0 after the first call.
+uint32_t platformMilliseconds();
+
+// A replaceable millisecond source, so the clips can step on a fake clock in tests
+// or on the frame clock when rendering offline. Null restores the wall clock.
+using MillisecondSource = uint32_t (*)();
+void platformSetMillisecondSource(MillisecondSource source);
+uint32_t platformClipMilliseconds();
+
+// ---- Music stream -------------------------------------------------------------------
+
+// The play position of the music is the demo clock. When the file cannot be played
+// (missing, undecodable, no audio device, muted) the same interface runs on the wall
+// clock, so seeking and pausing behave alike.
+class MusicStream {
+public:
+    MusicStream();
+    ~MusicStream();
+
+    // Decodes the whole file to 44.1 kHz stereo. Reports a failure on stderr and
+    // falls back to the silent clock; returns whether the file decoded.
+    bool open(const char* path, bool mute);
+    void play();
+    int positionMs() const;          // smooth, never runs backwards between seeks
+    void setPositionMs(int ms);      // negative values are clamped to 0
+    void setPaused(bool paused);
+    bool paused() const;
+    bool audible() const;            // a decoded track plays on a device
+
+    // The decoded samples (interleaved stereo S16) for the offline renderer's muxer.
+    const std::vector<int16_t>& samples() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Decodes any audio file FFmpeg reads to interleaved S16 at `rate` Hz, `channels`
+// channels. Returns false and fills `error` on failure.
+bool platformDecodeAudio(const char* path, int rate, int channels,
+                         std::vector<int16_t>& samples, std::string& error);
+
+// ---- Video clips ----------------------------------------------------------------------
+
+class VideoDecoder {
+public:
+    VideoDecoder();
+    ~VideoDecoder();
+
+    // Returns false and fills `error` when the file has no decodable video stream.
+    bool open(const char* path, std::string& error);
+    bool isOpen() const;
+    int frameCount() const;        // frames in the stream
+    int frameDurationMs() const;   // whole milliseconds, truncated
+    int width() const;
+    int height() const;
+    // Decodes frame `index` and scales it to dstWidth x dstHeight, 24-bit BGR, bottom
+    // row first, rows padded to 4 bytes. Seeks only when index is not the next frame.
+    bool decodeFrame(int index, uint8_t* bgr, int dstWidth, int dstHeight);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// ---- Encoders -------------------------------------------------------------------------
+
+// Interleaved stereo S16 at 44.1 kHz to an MP3 file (libmp3lame).
+bool platformEncodeMp3(const char* path, const std::vector<int16_t>& stereo, int kbps,
+                       std::string& error);
+
+// Writes an AVI clip frame by frame (MJPEG). Frames are RGB24, top row first.
+class AviWriter {
+public:
+    AviWriter();
+    ~AviWriter();
+    bool open(const char* path, int width, int height, int fps, std::string& error);
+    bool writeFrame(const uint8_t* rgb);
+    bool close(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

@@ -1,0 +1,33 @@
+// The one global object: key states and the registries of every resource kind, plus
+// the post-processing passes that work on its textures and render targets.
+#pragma once
+
+#include "MaterialManager.h"
+#include "Model.h"
+#include "ShaderManager.h"
+#include "resources/RenderTargets.h"
+#include "resources/TextureManager.h"
+
+#include <string>
+
+class Engine {
+public:
+    Engine();
+
+    unsigned char keys[256];            // 1 while the virtual key is down
+    TextureManager textures;
+    ShaderManager shaders;
+    MaterialManager materials;
+    ModelManager models;
+    RenderTargetPool renderTargets;
+
+    // Post-processing (fixed-function): a texture filling the view, a ping-pong blur
+    // between two small targets, and the glow that adds the blur back on top.
+    void ScreenQuad(const std::string& textureName, float scale);
+    void BlurPass(const std::string& source, const std::string& destination, int passCount,
+                  float verticalScale, float horizontalScale, float gain);
+    void GlowPass(const std::string& source, const std::string& destination, int compositeCount,
+                  float gain);
+};
+
+extern Engine engine;
