@@ -1,0 +1,4 @@
+// Laser beams traced against the mirror model. Content lands with the scene work.
+#include "effects/Scenes.h"
+
+void LaserScene() {}
