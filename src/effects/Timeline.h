@@ -8,3 +8,7 @@ void drawTimeline(float time, float delta);
 
 // Index 1..8 of the scene that plays at `time`, or 0 when the production is over.
 int sceneIndexAt(float time);
+
+// Scene 4 replaces its plain screen quad with a zoom-out of n x n tiles from 65.55 s.
+bool tilingActiveAt(float time);
+int tileCountAt(float time);  // tiles per row and column; meaningful while tiling is active
