@@ -1,5 +1,8 @@
-// PNG and JPEG reading, PNG writing. Samples are 8-bit R, G, B, A; with flip true the
-// bottom row comes first (OpenGL's order). Failures are reported on stderr.
+// PNG and JPEG reading, PNG and JPEG writing. Samples are 8-bit R, G, B, A; with flip
+// true the bottom row comes first (OpenGL's order). Failures are reported on stderr
+// with the file's name and returned to the caller; nothing here ends the process.
+// Readable: 8-bit PNG (grey, grey+alpha, RGB, RGBA; 1/2/4-bit grey widened to 8 bits)
+// and 8-bit grey or colour JPEG. 16-bit and palette PNGs are refused.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +16,15 @@ struct Image {
     uint8_t* pixels = nullptr;  // height * rowBytes bytes, new[]; the receiver delete[]s it
 };
 
+// 0 on success, -1 on failure. On failure `image` is left as it was.
 int load_image(const char* path, Image& image, bool flip);
 int read_png(const char* path, Image& image, bool flip);
 int read_jpeg(const char* path, Image& image, bool flip);
 void flip_image(Image& image, bool vertical, bool horizontal);
+// Sizes and a new, uninitialised buffer; an earlier buffer is not freed.
 void make_image(Image& image, int width, int height, int channels);
-void write_png(const char* path, Image image);
+// The buffer's first row becomes the file's top row. 1, 2, 3 or 4 channels.
+// Returns false after reporting a failure; a partly written file is removed.
+bool write_png(const char* path, Image image);
+// Grey (1 channel) or RGB (3 channels); quality 1 to 100.
+bool write_jpeg(const char* path, const Image& image, int quality);

@@ -1,0 +1,359 @@
+// Image files over libpng and libjpeg. Both libraries report errors by longjmp: every
+// function that arms a jump buffer keeps its C++ objects outside the protected
+// region, and whatever it must release after a jump lives in volatile locals.
+#include "resources/ImageFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <png.h>
+
+namespace {
+
+// Largest pixel buffer a reader will allocate; a larger header is treated as corrupt.
+constexpr size_t kMaxImageBytes = size_t(1) << 30;
+
+bool sizeAcceptable(const char* path, size_t width, size_t height, size_t channels) {
+    if (width == 0 || height == 0 || channels == 0) {
+        std::fprintf(stderr, "%s: empty image\n", path);
+        return false;
+    }
+    if (width * channels > kMaxImageBytes / height) {
+        std::fprintf(stderr, "%s: image of %zu x %zu is too large\n", path, width, height);
+        return false;
+    }
+    return true;
+}
+
+bool endsWith(const char* text, size_t length, const char* ending) {
+    return std::memcmp(text + length - 3, ending, 3) == 0;
+}
+
+// ---- libpng ---------------------------------------------------------------------------
+
+struct PngErrorContext {
+    const char* path;
+};
+
+[[noreturn]] void pngError(png_structp png, png_const_charp message) {
+    auto* context = static_cast<PngErrorContext*>(png_get_error_ptr(png));
+    std::fprintf(stderr, "libpng error: %s: %s\n", context->path, message);
+    png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp png, png_const_charp message) {
+    auto* context = static_cast<PngErrorContext*>(png_get_error_ptr(png));
+    std::fprintf(stderr, "libpng warning: %s: %s\n", context->path, message);
+}
+
+// ---- libjpeg --------------------------------------------------------------------------
+
+struct JpegErrorContext {
+    jpeg_error_mgr manager;  // first member: libjpeg hands back this address
+    jmp_buf jump;
+    const char* path;
+};
+
+void jpegOutputMessage(j_common_ptr info) {
+    auto* context = reinterpret_cast<JpegErrorContext*>(info->err);
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+    std::fprintf(stderr, "libjpeg error: %s: %s\n", context->path, text);
+}
+
+[[noreturn]] void jpegErrorExit(j_common_ptr info) {
+    (*info->err->output_message)(info);
+    std::longjmp(reinterpret_cast<JpegErrorContext*>(info->err)->jump, 1);
+}
+
+// Warnings are corrupt or missing data (a truncated file decodes to grey); a texture
+// made from such a picture is wrong, so they fail the read like errors do. Trace
+// messages (level > 0) stay silent.
+void jpegEmitMessage(j_common_ptr info, int level) {
+    if (level < 0) jpegErrorExit(info);
+}
+
+void installJpegErrors(JpegErrorContext& context, const char* path) {
+    jpeg_std_error(&context.manager);
+    context.manager.error_exit = jpegErrorExit;
+    context.manager.output_message = jpegOutputMessage;
+    context.manager.emit_message = jpegEmitMessage;
+    context.path = path;
+}
+
+}  // namespace
+
+int load_image(const char* path, Image& image, bool flip) {
+    size_t length = path ? std::strlen(path) : 0;
+    if (length >= 3) {
+        if (endsWith(path, length, "png") || endsWith(path, length, "PNG"))
+            return read_png(path, image, flip);
+        if (endsWith(path, length, "jpg") || endsWith(path, length, "peg") ||
+            endsWith(path, length, "JPG") || endsWith(path, length, "PEG"))
+            return read_jpeg(path, image, flip);
+    }
+    std::fprintf(stderr, "couldn't recognize format of %s\n", path ? path : "(null)");
+    return -1;
+}
+
+int read_png(const char* path, Image& image, bool flip) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        std::fprintf(stderr, "can't open %s\n", path);
+        return -1;
+    }
+    PngErrorContext context{path};
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
+    if (!png) {
+        std::fclose(file);
+        return -1;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        std::fclose(file);
+        return -1;
+    }
+    uint8_t* volatile pixels = nullptr;
+    png_bytep* volatile rows = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        delete[] pixels;
+        delete[] rows;
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        return -1;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+    const int colourType = png_get_color_type(png, info);
+    const char* refusal = nullptr;
+    if (colourType & PNG_COLOR_MASK_PALETTE)
+        refusal = "palette PNG files are not supported (save as RGB or RGBA)";
+    else if (bitDepth > 8)
+        refusal = "16-bit PNG files are not supported (save with 8 bits per sample)";
+    if (refusal) {
+        std::fprintf(stderr, "%s: %s\n", path, refusal);
+        png_longjmp(png, 1);
+    }
+    if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const int channels = png_get_channels(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    if (!sizeAcceptable(path, width, height, static_cast<size_t>(channels)) ||
+        rowBytes != size_t(width) * channels)
+        png_longjmp(png, 1);
+
+    pixels = new uint8_t[rowBytes * height];
+    rows = new png_bytep[height];
+    for (png_uint_32 i = 0; i < height; ++i)
+        rows[i] = pixels + rowBytes * (flip ? height - 1 - i : i);
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+
+    delete[] rows;
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.channels = channels;
+    image.bytesPerPixel = channels;
+    image.rowBytes = static_cast<int>(rowBytes);
+    image.pixels = pixels;
+    return 0;
+}
+
+int read_jpeg(const char* path, Image& image, bool flip) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        std::fprintf(stderr, "can't open %s\n", path);
+        return -1;
+    }
+    JpegErrorContext context;
+    jpeg_decompress_struct info;
+    info.err = &context.manager;
+    installJpegErrors(context, path);
+    uint8_t* volatile pixels = nullptr;
+    if (setjmp(context.jump)) {
+        delete[] pixels;
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return -1;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        std::fprintf(stderr, "%s: CMYK JPEG files are not supported\n", path);
+        std::longjmp(context.jump, 1);
+    }
+    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&info);
+
+    const size_t width = info.output_width;
+    const size_t height = info.output_height;
+    const size_t channels = static_cast<size_t>(info.output_components);
+    if (!sizeAcceptable(path, width, height, channels)) std::longjmp(context.jump, 1);
+    const size_t rowBytes = width * channels;
+    pixels = new uint8_t[rowBytes * height];
+    while (info.output_scanline < info.output_height) {
+        size_t line = info.output_scanline;
+        JSAMPROW row = pixels + rowBytes * (flip ? height - 1 - line : line);
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.channels = static_cast<int>(channels);
+    image.bytesPerPixel = static_cast<int>(channels);
+    image.rowBytes = static_cast<int>(rowBytes);
+    image.pixels = pixels;
+    return 0;
+}
+
+void flip_image(Image& image, bool vertical, bool horizontal) {
+    if (!image.pixels) return;
+    if (vertical) {
+        for (int i = 0; i < image.height / 2; ++i) {
+            uint8_t* top = image.pixels + static_cast<size_t>(i) * image.rowBytes;
+            uint8_t* bottom =
+                image.pixels + static_cast<size_t>(image.height - 1 - i) * image.rowBytes;
+            std::swap_ranges(top, top + image.rowBytes, bottom);
+        }
+    }
+    if (horizontal) {
+        const int bpp = image.bytesPerPixel;
+        for (int y = 0; y < image.height; ++y) {
+            uint8_t* row = image.pixels + static_cast<size_t>(y) * image.rowBytes;
+            for (int j = 0; j < image.width / 2; ++j) {
+                uint8_t* left = row + static_cast<size_t>(j) * bpp;
+                uint8_t* right = row + static_cast<size_t>(image.width - 1 - j) * bpp;
+                std::swap_ranges(left, left + bpp, right);
+            }
+        }
+    }
+}
+
+void make_image(Image& image, int width, int height, int channels) {
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.bytesPerPixel = channels;
+    image.rowBytes = width * channels;
+    image.pixels = new uint8_t[static_cast<size_t>(image.rowBytes) * height];
+}
+
+bool write_png(const char* path, Image image) {
+    static const int kColourTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
+                                       PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+    if (image.channels < 1 || image.channels > 4 || !image.pixels || image.width <= 0 ||
+        image.height <= 0 || image.rowBytes < image.width * image.channels) {
+        std::fprintf(stderr, "write_png: %s: cannot write a %d x %d image of %d channels\n", path,
+                     image.width, image.height, image.channels);
+        return false;
+    }
+    FILE* file = std::fopen(path, "wb");
+    if (!file) {
+        std::fprintf(stderr, "can't open %s\n", path);
+        return false;
+    }
+    PngErrorContext context{path};
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
+    if (!png) {
+        std::fprintf(stderr, "write_png: Error creating write struct\n");
+        std::fclose(file);
+        std::remove(path);
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        std::fclose(file);
+        std::remove(path);
+        png_destroy_write_struct(&png, nullptr);
+        std::fprintf(stderr, "write_png: Error creating info struct\n");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        std::fclose(file);
+        std::remove(path);
+        png_destroy_write_struct(&png, &info);
+        std::fprintf(stderr, "write_png: Error 3\n");
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.height), 8, kColourTypes[image.channels - 1],
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; ++y)
+        png_write_row(png, image.pixels + static_cast<size_t>(y) * image.rowBytes);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    // Buffered data reaches the disk only here: a full disk shows up as a failed close.
+    if (std::fclose(file) != 0) {
+        std::fprintf(stderr, "write_png: %s: %s\n", path, std::strerror(errno));
+        std::remove(path);
+        return false;
+    }
+    return true;
+}
+
+bool write_jpeg(const char* path, const Image& image, int quality) {
+    if ((image.channels != 1 && image.channels != 3) || !image.pixels || image.width <= 0 ||
+        image.height <= 0 || image.rowBytes < image.width * image.channels) {
+        std::fprintf(stderr, "write_jpeg: %s: cannot write a %d x %d image of %d channels\n",
+                     path, image.width, image.height, image.channels);
+        return false;
+    }
+    FILE* file = std::fopen(path, "wb");
+    if (!file) {
+        std::fprintf(stderr, "can't open %s\n", path);
+        return false;
+    }
+    JpegErrorContext context;
+    jpeg_compress_struct info;
+    info.err = &context.manager;
+    installJpegErrors(context, path);
+    if (setjmp(context.jump)) {
+        jpeg_destroy_compress(&info);
+        std::fclose(file);
+        std::remove(path);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(image.width);
+    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.input_components = image.channels;
+    info.in_color_space = image.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = image.pixels + static_cast<size_t>(info.next_scanline) * image.rowBytes;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    if (std::fclose(file) != 0) {
+        std::fprintf(stderr, "write_jpeg: %s: %s\n", path, std::strerror(errno));
+        std::remove(path);
+        return false;
+    }
+    return true;
+}
