@@ -1,6 +1,8 @@
 // Ray casting against mirror models and the reflected beam paths of the laser scene.
 #include "effects/LaserTrace.h"
 
+#include <cmath>
+
 namespace {
 
 const float kNoHit = 999999.0f;     // "nothing hit yet" for distances and ray parameters
@@ -130,5 +132,13 @@ void RayScene::trace(const Vec3& start, const Vec3& direction, int bounceLimit,
         heading = heading - n * (2.0f * heading.dot(n) / n.dot(n));
         heading.normalize();
         path.hits.push_back({hit.distance, origin, n});
+    }
+}
+
+void traceLaserBeams(const RayScene& scene, float time, LaserPath (&paths)[kLaserBeamCount]) {
+    const float swing = static_cast<float>(std::sin(0.12 * time));
+    for (int i = 0; i < kLaserBeamCount; ++i) {
+        const Vec3 direction = Vec3(1.0f, swing - 0.25f * i, 1.0f).normalized();
+        scene.trace(kLaserStart, direction, kLaserBounceLimit, paths[i]);
     }
 }

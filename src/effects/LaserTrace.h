@@ -46,6 +46,13 @@ public:
     std::vector<RayInstance> instances;
 };
 
+// The laser scene's five beams: all leave one point above the mirrors, beam i along
+// normalise(1, sin(0.12 t) - 0.25 i, 1), and reflect at most ten times.
+constexpr int kLaserBeamCount = 5;
+constexpr int kLaserBounceLimit = 10;
+const Vec3 kLaserStart{-0.5f, 18.5f, -1.3f};
+void traceLaserBeams(const RayScene& scene, float time, LaserPath (&paths)[kLaserBeamCount]);
+
 // Ray origin + t * direction against triangle (a, b, c). Points on an edge or a corner
 // never hit; tmin <= t <= tmax does. On a hit, `t` and the unit normal of
 // (b - a) x (c - a) are filled in.
