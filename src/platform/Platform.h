@@ -142,6 +142,11 @@ public:
     AviWriter();
     ~AviWriter();
     bool open(const char* path, int width, int height, int fps, std::string& error);
+    // The same for a fractional rate of rateNum / rateDen frames per second (NTSC's
+    // 30000 / 1001).
+    bool open(const char* path, int width, int height, int rateNum, int rateDen,
+              std::string& error);
+    // False after a failure; close() then reports it.
     bool writeFrame(const uint8_t* rgb);
     bool close(std::string& error);
 

@@ -1,0 +1,362 @@
+// Encoders for the data tool and the offline renderer: MP3 through libmp3lame and
+// MJPEG-in-AVI through libavformat/libavcodec. Input pictures are RGB24, top row first.
+#include "platform/FFmpeg.h"
+#include "platform/Platform.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+#include <lame/lame.h>
+
+#include <cstdio>
+#include <memory>
+
+// ---- MP3 ----------------------------------------------------------------------------
+
+namespace {
+
+struct LameDeleter {
+    void operator()(lame_global_flags* flags) const { lame_close(flags); }
+};
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool platformEncodeMp3(const char* path, const std::vector<int16_t>& stereo, int kbps,
+                       std::string& error) {
+    if (stereo.size() % 2 != 0) {
+        error = std::string(path) + ": odd sample count for interleaved stereo";
+        return false;
+    }
+    std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
+    if (!lame) {
+        error = std::string(path) + ": cannot start the MP3 encoder";
+        return false;
+    }
+    lame_set_in_samplerate(lame.get(), 44100);
+    lame_set_out_samplerate(lame.get(), 44100);
+    lame_set_num_channels(lame.get(), 2);
+    lame_set_mode(lame.get(), JOINT_STEREO);
+    lame_set_brate(lame.get(), kbps);
+    lame_set_quality(lame.get(), 5);
+    // The Info/LAME tag carries encoder delay and padding, which decoders need to
+    // start the audio on the first sample instead of ~25 ms late.
+    lame_set_bWriteVbrTag(lame.get(), 1);
+    if (lame_init_params(lame.get()) < 0) {
+        error = std::string(path) + ": the MP3 encoder rejects " + std::to_string(kbps) +
+                " kbps at 44100 Hz stereo";
+        return false;
+    }
+
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "wb"));
+    if (!file) {
+        error = std::string(path) + ": cannot create the file";
+        return false;
+    }
+
+    const int chunkFrames = 8192;
+    std::vector<unsigned char> out(chunkFrames * 5 / 4 + 7200);
+    const size_t frames = stereo.size() / 2;
+    bool ok = true;
+    for (size_t done = 0; ok && done < frames; done += chunkFrames) {
+        const int count = static_cast<int>(std::min<size_t>(chunkFrames, frames - done));
+        // lame takes a non-const pointer but does not write through it.
+        short* pcm = const_cast<short*>(stereo.data() + done * 2);
+        int bytes = lame_encode_buffer_interleaved(lame.get(), pcm, count, out.data(),
+                                                   static_cast<int>(out.size()));
+        ok = bytes >= 0 && std::fwrite(out.data(), 1, bytes, file.get()) == size_t(bytes);
+    }
+    if (ok) {
+        int bytes = lame_encode_flush(lame.get(), out.data(), static_cast<int>(out.size()));
+        ok = bytes >= 0 && std::fwrite(out.data(), 1, bytes, file.get()) == size_t(bytes);
+    }
+    if (ok) {
+        size_t tagBytes = lame_get_lametag_frame(lame.get(), out.data(), out.size());
+        if (tagBytes > 0)
+            ok = std::fseek(file.get(), 0, SEEK_SET) == 0 &&
+                 std::fwrite(out.data(), 1, tagBytes, file.get()) == tagBytes;
+    }
+    if (std::fclose(file.release()) != 0) ok = false;
+    if (!ok) {
+        error = std::string(path) + ": writing the MP3 stream failed";
+        std::remove(path);
+    }
+    return ok;
+}
+
+// ---- Video ----------------------------------------------------------------------------
+
+namespace {
+
+// One video stream of an output file: encoder, RGB-to-YUV conversion and the
+// reused frame and packet. Everything is allocated when it opens.
+struct VideoTrack {
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    SwsContext* convert = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    int width = 0;
+    int height = 0;
+    int64_t nextPts = 0;
+
+    ~VideoTrack() {
+        sws_freeContext(convert);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+    }
+
+    // Sets up the encoder's parameters; the caller may adjust `codec` before finishOpen.
+    bool create(AVFormatContext* format, const AVCodec* encoder, AVPixelFormat pixels,
+                int w, int h, AVRational rate, std::string& error) {
+        width = w;
+        height = h;
+        stream = avformat_new_stream(format, nullptr);
+        codec = avcodec_alloc_context3(encoder);
+        frame = av_frame_alloc();
+        packet = av_packet_alloc();
+        if (!stream || !codec || !frame || !packet) {
+            error = "out of memory";
+            return false;
+        }
+        codec->width = w;
+        codec->height = h;
+        codec->pix_fmt = pixels;
+        codec->color_range = AVCOL_RANGE_JPEG;
+        codec->time_base = AVRational{rate.den, rate.num};
+        codec->framerate = rate;
+        if (format->oformat->flags & AVFMT_GLOBALHEADER)
+            codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        return true;
+    }
+
+    bool finishOpen(AVDictionary** options, std::string& error) {
+        int rc = avcodec_open2(codec, codec->codec, options);
+        if (rc < 0) {
+            error = std::string("cannot open the ") + codec->codec->name +
+                    " encoder: " + ffmpegErrorText(rc);
+            return false;
+        }
+        rc = avcodec_parameters_from_context(stream->codecpar, codec);
+        if (rc < 0) {
+            error = ffmpegErrorText(rc);
+            return false;
+        }
+        stream->time_base = codec->time_base;
+        stream->avg_frame_rate = codec->framerate;
+        frame->format = codec->pix_fmt;
+        frame->width = width;
+        frame->height = height;
+        frame->color_range = codec->color_range;
+        rc = av_frame_get_buffer(frame, 0);
+        if (rc < 0) {
+            error = ffmpegErrorText(rc);
+            return false;
+        }
+        convert = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
+                                 codec->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!convert) {
+            error = "cannot convert RGB pictures for the encoder";
+            return false;
+        }
+        const int* matrix = sws_getCoefficients(SWS_CS_ITU601);
+        const bool fullRange = codec->color_range == AVCOL_RANGE_JPEG;
+        sws_setColorspaceDetails(convert, matrix, 1, matrix, fullRange ? 1 : 0, 0, 1 << 16,
+                                 1 << 16);
+        return true;
+    }
+
+    // Hands one RGB picture to the encoder and writes whatever packets are ready.
+    bool encode(AVFormatContext* format, const uint8_t* rgb, std::string& error) {
+        int rc = av_frame_make_writable(frame);
+        if (rc < 0) {
+            error = ffmpegErrorText(rc);
+            return false;
+        }
+        const uint8_t* source[1] = {rgb};
+        const int sourceStride[1] = {width * 3};
+        sws_scale(convert, source, sourceStride, 0, height, frame->data, frame->linesize);
+        frame->pts = nextPts++;
+        return send(format, frame, error);
+    }
+
+    bool flush(AVFormatContext* format, std::string& error) {
+        return send(format, nullptr, error);
+    }
+
+    bool send(AVFormatContext* format, AVFrame* input, std::string& error) {
+        int rc = avcodec_send_frame(codec, input);
+        if (rc < 0) {
+            error = "encoding failed: " + ffmpegErrorText(rc);
+            return false;
+        }
+        for (;;) {
+            rc = avcodec_receive_packet(codec, packet);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+            if (rc < 0) {
+                error = "encoding failed: " + ffmpegErrorText(rc);
+                return false;
+            }
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            rc = av_interleaved_write_frame(format, packet);
+            if (rc < 0) {
+                error = "writing failed: " + ffmpegErrorText(rc);
+                return false;
+            }
+        }
+    }
+};
+
+struct OutputFile {
+    AVFormatContext* format = nullptr;
+    bool headerWritten = false;
+
+    ~OutputFile() { closeFile(); }
+
+    void closeFile() {
+        if (format && !(format->oformat->flags & AVFMT_NOFILE)) avio_closep(&format->pb);
+        avformat_free_context(format);
+        format = nullptr;
+    }
+
+    bool create(const char* path, const char* container, std::string& error) {
+        ffmpegQuietLogs();
+        int rc = avformat_alloc_output_context2(&format, nullptr, container, path);
+        if (rc < 0 || !format) {
+            error = "no muxer for this file: " + ffmpegErrorText(rc);
+            return false;
+        }
+        return true;
+    }
+
+    bool begin(const char* path, std::string& error) {
+        if (!(format->oformat->flags & AVFMT_NOFILE)) {
+            int rc = avio_open(&format->pb, path, AVIO_FLAG_WRITE);
+            if (rc < 0) {
+                error = "cannot create the file: " + ffmpegErrorText(rc);
+                return false;
+            }
+        }
+        int rc = avformat_write_header(format, nullptr);
+        if (rc < 0) {
+            error = "cannot write the header: " + ffmpegErrorText(rc);
+            return false;
+        }
+        headerWritten = true;
+        return true;
+    }
+
+    bool finish(std::string& error) {
+        bool ok = true;
+        if (headerWritten) {
+            int rc = av_write_trailer(format);
+            if (rc < 0) {
+                error = "cannot finish the file: " + ffmpegErrorText(rc);
+                ok = false;
+            }
+        }
+        if (format && format->pb && format->pb->error < 0 && ok) {
+            error = "writing failed: " + ffmpegErrorText(format->pb->error);
+            ok = false;
+        }
+        closeFile();
+        return ok;
+    }
+};
+
+}  // namespace
+
+// ---- AviWriter ---------------------------------------------------------------------
+
+struct AviWriter::State {
+    std::string path;
+    OutputFile file;
+    VideoTrack video;
+    std::string error;  // the first failure; reported by close()
+};
+
+AviWriter::AviWriter() = default;
+AviWriter::~AviWriter() {
+    std::string ignored;
+    if (state_) close(ignored);
+}
+
+bool AviWriter::open(const char* path, int width, int height, int fps, std::string& error) {
+    return open(path, width, height, fps, 1, error);
+}
+
+bool AviWriter::open(const char* path, int width, int height, int rateNum, int rateDen,
+                     std::string& error) {
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.path = path;
+    if (width <= 0 || height <= 0 || rateNum <= 0 || rateDen <= 0) {
+        error = s.path + ": bad clip size " + std::to_string(width) + "x" +
+                std::to_string(height) + " at " + std::to_string(rateNum) + "/" +
+                std::to_string(rateDen) + " fps";
+        state_.reset();
+        return false;
+    }
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    std::string why;
+    bool ok = encoder != nullptr;
+    if (!ok) why = "no MJPEG encoder";
+    if (ok) ok = s.file.create(path, "avi", why);
+    if (ok) {
+        // Bit-exact output, so the same pictures always give the same bytes.
+        s.file.format->flags |= AVFMT_FLAG_BITEXACT;
+        ok = s.video.create(s.file.format, encoder, AV_PIX_FMT_YUV420P, width, height,
+                            AVRational{rateNum, rateDen}, why);
+        if (ok) {
+            // Fixed fine quantiser: the clips are small and keep their sharp shapes.
+            s.video.codec->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_BITEXACT;
+            s.video.codec->global_quality = FF_QP2LAMBDA * 3;
+            ok = s.video.finishOpen(nullptr, why);
+        }
+    }
+    if (ok) ok = s.file.begin(path, why);
+    if (!ok) {
+        error = s.path + ": " + why;
+        state_.reset();
+        std::remove(path);
+        return false;
+    }
+    return true;
+}
+
+bool AviWriter::writeFrame(const uint8_t* rgb) {
+    if (!state_ || !state_->error.empty()) return false;
+    State& s = *state_;
+    std::string why;
+    if (!s.video.encode(s.file.format, rgb, why)) {
+        s.error = s.path + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+bool AviWriter::close(std::string& error) {
+    if (!state_) {
+        error = "AVI writer: close without a successful open";
+        return false;
+    }
+    State& s = *state_;
+    std::string why;
+    bool ok = s.error.empty();
+    if (ok) ok = s.video.flush(s.file.format, why);
+    std::string finishWhy;
+    if (!s.file.finish(finishWhy) && ok) {
+        ok = false;
+        why = finishWhy;
+    }
+    if (!ok) error = s.error.empty() ? s.path + ": " + why : s.error;
+    state_.reset();
+    return ok;
+}

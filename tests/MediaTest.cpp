@@ -1,0 +1,278 @@
+// Encoders and the clip decoder: MP3 and AVI round trips through the project's own
+// readers, frame access patterns, and the messages for files that are not media.
+#include "TestSupport.h"
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Stereo test signal: silence, then a sine in each channel from `onsetFrame` on.
+std::vector<int16_t> toneAfterSilence(int frames, int onsetFrame, double leftHz,
+                                      double rightHz) {
+    std::vector<int16_t> pcm(size_t(frames) * 2, 0);
+    for (int i = onsetFrame; i < frames; ++i) {
+        const double t = double(i - onsetFrame) / 44100.0;
+        pcm[size_t(i) * 2] = int16_t(12000 * std::sin(2 * kPi * leftHz * t));
+        pcm[size_t(i) * 2 + 1] = int16_t(12000 * std::sin(2 * kPi * rightHz * t));
+    }
+    return pcm;
+}
+
+int firstLoudFrame(const std::vector<int16_t>& pcm, int channels, int channel) {
+    for (size_t i = channel; i < pcm.size(); i += channels)
+        if (std::abs(pcm[i]) > 3000) return int(i / channels);
+    return -1;
+}
+
+// Frequency from the rising zero crossings of one channel over [from, to) frames.
+double measuredHz(const std::vector<int16_t>& pcm, int channels, int channel, int rate,
+                  int from, int to) {
+    int first = -1, last = -1, crossings = 0;
+    for (int i = from + 1; i < to; ++i) {
+        if (pcm[size_t(i - 1) * channels + channel] < 0 &&
+            pcm[size_t(i) * channels + channel] >= 0) {
+            if (first < 0) first = i;
+            last = i;
+            ++crossings;
+        }
+    }
+    if (crossings < 2) return 0;
+    return double(crossings - 1) * rate / double(last - first);
+}
+
+// A picture that changes with the frame index: red top half-left, blue bottom-right
+// quadrant, a grey ramp elsewhere, and a white bar whose column moves with the frame.
+std::vector<uint8_t> testPicture(int width, int height, int frame) {
+    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+            uint8_t grey = uint8_t(40 + 150 * x / width);
+            p[0] = p[1] = p[2] = grey;
+            if (x < width / 2 && y < height / 2) p[0] = 220, p[1] = 30, p[2] = 30;
+            if (x >= width / 2 && y >= height / 2) p[0] = 20, p[1] = 40, p[2] = 210;
+            const int bar = (frame * 8) % width;
+            if (x >= bar && x < bar + 8) p[0] = p[1] = p[2] = 255;
+        }
+    }
+    return rgb;
+}
+
+int stride(int width) { return (width * 3 + 3) & ~3; }
+
+// Mean absolute difference between a top-first RGB picture and a bottom-up BGR one.
+double meanDifference(const std::vector<uint8_t>& rgb, const std::vector<uint8_t>& bgr,
+                      int width, int height) {
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = &bgr[size_t(height - 1 - y) * stride(width)];
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                sum += std::abs(int(rgb[(size_t(y) * width + x) * 3 + c]) - int(row[x * 3 + 2 - c]));
+    }
+    return sum / (double(width) * height * 3);
+}
+
+std::string writeClip(const std::string& path, int width, int height, int rateNum,
+                      int rateDen, int frames) {
+    AviWriter writer;
+    std::string error;
+    if (!writer.open(path.c_str(), width, height, rateNum, rateDen, error)) return error;
+    for (int i = 0; i < frames; ++i)
+        if (!writer.writeFrame(testPicture(width, height, i).data())) break;
+    if (!writer.close(error)) return error;
+    return "";
+}
+
+class MediaTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { dir = new std::string(makeTempDir("media")); }
+    static std::string* dir;
+    static std::string path(const char* name) { return *dir + "/" + name; }
+};
+std::string* MediaTest::dir = nullptr;
+
+}  // namespace
+
+TEST_F(MediaTest, Mp3RoundTripKeepsTimingPitchAndChannels) {
+    const int frames = 2 * 44100, onset = 22050;
+    const std::string file = path("tone.mp3");
+    std::string error;
+    ASSERT_TRUE(platformEncodeMp3(file.c_str(), toneAfterSilence(frames, onset, 440, 1000),
+                                  192, error))
+        << error;
+
+    std::vector<int16_t> pcm;
+    ASSERT_TRUE(platformDecodeAudio(file.c_str(), 44100, 2, pcm, error)) << error;
+    // Gapless: the encoder's delay and padding are gone again (2 ms slack).
+    EXPECT_NEAR(double(pcm.size() / 2), frames, 88);
+    EXPECT_NEAR(firstLoudFrame(pcm, 2, 0), onset, 88) << "left channel starts late or early";
+    EXPECT_NEAR(firstLoudFrame(pcm, 2, 1), onset, 88) << "right channel starts late or early";
+    EXPECT_NEAR(measuredHz(pcm, 2, 0, 44100, 30000, 80000), 440, 2);
+    EXPECT_NEAR(measuredHz(pcm, 2, 1, 44100, 30000, 80000), 1000, 3);
+
+    // The decoder converts rate and channel count on the way.
+    std::vector<int16_t> mono;
+    ASSERT_TRUE(platformDecodeAudio(file.c_str(), 22050, 1, mono, error)) << error;
+    EXPECT_NEAR(double(mono.size()), frames / 2, 100);
+    EXPECT_NEAR(firstLoudFrame(mono, 1, 0), onset / 2, 60);
+}
+
+TEST_F(MediaTest, AudioFailuresNameTheFile) {
+    std::string error;
+    std::vector<int16_t> stereo(100, 0);
+    const std::string unwritable = "/nonexistent-folder/out.mp3";
+    EXPECT_FALSE(platformEncodeMp3(unwritable.c_str(), stereo, 192, error));
+    EXPECT_NE(error.find(unwritable), std::string::npos) << error;
+
+    error.clear();
+    stereo.push_back(0);  // half a frame
+    EXPECT_FALSE(platformEncodeMp3(path("odd.mp3").c_str(), stereo, 192, error));
+    EXPECT_NE(error.find("odd.mp3"), std::string::npos) << error;
+
+    std::vector<int16_t> pcm{1, 2, 3};
+    error.clear();
+    EXPECT_FALSE(platformDecodeAudio(path("missing.mp3").c_str(), 44100, 2, pcm, error));
+    EXPECT_NE(error.find("missing.mp3"), std::string::npos) << error;
+    EXPECT_TRUE(pcm.empty());
+
+    const std::string text = path("notes.mp3");
+    writeFileBytes(text, std::string(3000, 'x'));
+    error.clear();
+    EXPECT_FALSE(platformDecodeAudio(text.c_str(), 44100, 2, pcm, error));
+    EXPECT_NE(error.find("notes.mp3"), std::string::npos) << error;
+}
+
+TEST_F(MediaTest, AviRoundTripGivesCountDurationAndUprightPictures) {
+    const int w = 160, h = 120, frames = 30;
+    const std::string file = path("clip.avi");
+    ASSERT_EQ(writeClip(file, w, h, 25, 1, frames), "");
+
+    VideoDecoder clip;
+    std::string error;
+    ASSERT_TRUE(clip.open(file.c_str(), error)) << error;
+    EXPECT_TRUE(clip.isOpen());
+    EXPECT_EQ(clip.frameCount(), frames);
+    EXPECT_EQ(clip.frameDurationMs(), 40);
+    EXPECT_EQ(clip.width(), w);
+    EXPECT_EQ(clip.height(), h);
+
+    std::vector<uint8_t> bgr(size_t(stride(w)) * h);
+    for (int index : {0, 7, 29}) {
+        ASSERT_TRUE(clip.decodeFrame(index, bgr.data(), w, h)) << "frame " << index;
+        EXPECT_LT(meanDifference(testPicture(w, h, index), bgr, w, h), 4.0) << index;
+        // A neighbouring frame differs where the bar moved: the right frame came back.
+        EXPECT_GT(meanDifference(testPicture(w, h, index + 3), bgr, w, h),
+                  meanDifference(testPicture(w, h, index), bgr, w, h) + 2.0);
+    }
+    // Bottom-up BGR: the first row in memory is the picture's bottom, whose right half
+    // is blue; the last row's left half is red.
+    const uint8_t* bottom = &bgr[0];
+    const uint8_t* top = &bgr[size_t(h - 1) * stride(w)];
+    EXPECT_GT(bottom[(w - 10) * 3 + 0], 150);  // blue
+    EXPECT_LT(bottom[(w - 10) * 3 + 2], 80);   // red
+    EXPECT_GT(top[10 * 3 + 2], 150);
+    EXPECT_LT(top[10 * 3 + 0], 80);
+
+    EXPECT_FALSE(clip.decodeFrame(frames, bgr.data(), w, h));
+    EXPECT_FALSE(clip.decodeFrame(-1, bgr.data(), w, h));
+    // Asking beyond the end does not spoil the next ordinary request.
+    ASSERT_TRUE(clip.decodeFrame(3, bgr.data(), w, h));
+    EXPECT_LT(meanDifference(testPicture(w, h, 3), bgr, w, h), 4.0);
+}
+
+TEST_F(MediaTest, RandomAccessEqualsSequentialDecode) {
+    const int w = 96, h = 64, frames = 20;
+    const std::string file = path("random.avi");
+    ASSERT_EQ(writeClip(file, w, h, 25, 1, frames), "");
+
+    // Scaled to a size whose rows need padding.
+    const int dw = 50, dh = 30;
+    const size_t bytes = size_t(stride(dw)) * dh;
+    std::string error;
+    VideoDecoder sequential;
+    ASSERT_TRUE(sequential.open(file.c_str(), error)) << error;
+    std::vector<std::vector<uint8_t>> expected;
+    for (int i = 0; i < frames; ++i) {
+        expected.emplace_back(bytes);
+        ASSERT_TRUE(sequential.decodeFrame(i, expected.back().data(), dw, dh));
+    }
+
+    VideoDecoder random;
+    ASSERT_TRUE(random.open(file.c_str(), error)) << error;
+    const uint8_t guard = 0xA5;
+    std::vector<uint8_t> out(bytes + 16, guard);
+    for (int index : {5, 5, 6, 19, 0, 12, 11, 18, 19, 1, 2, 3, 17, 4}) {
+        ASSERT_TRUE(random.decodeFrame(index, out.data(), dw, dh)) << index;
+        EXPECT_TRUE(std::equal(expected[index].begin(), expected[index].end(), out.begin()))
+            << "frame " << index << " differs from the sequential decode";
+        EXPECT_TRUE(std::all_of(out.begin() + bytes, out.end(),
+                                [&](uint8_t b) { return b == guard; }))
+            << "wrote past the bottom-up rows";
+    }
+}
+
+TEST_F(MediaTest, NtscRateTruncatesToWholeMilliseconds) {
+    const std::string file = path("ntsc.avi");
+    ASSERT_EQ(writeClip(file, 64, 48, 30000, 1001, 12), "");
+    VideoDecoder clip;
+    std::string error;
+    ASSERT_TRUE(clip.open(file.c_str(), error)) << error;
+    EXPECT_EQ(clip.frameCount(), 12);
+    EXPECT_EQ(clip.frameDurationMs(), 33);
+}
+
+TEST_F(MediaTest, FilesThatAreNotClipsAreReportedByName) {
+    VideoDecoder clip;
+    std::string error;
+    EXPECT_FALSE(clip.open(path("absent.avi").c_str(), error));
+    EXPECT_NE(error.find("absent.avi"), std::string::npos) << error;
+    EXPECT_FALSE(clip.isOpen());
+    EXPECT_EQ(clip.frameCount(), 0);
+    std::vector<uint8_t> bgr(64 * 64 * 3);
+    EXPECT_FALSE(clip.decodeFrame(0, bgr.data(), 64, 64));
+
+    const std::string text = path("readme.avi");
+    writeFileBytes(text, "RIFF but not really a clip at all\n");
+    error.clear();
+    EXPECT_FALSE(clip.open(text.c_str(), error));
+    EXPECT_NE(error.find("readme.avi"), std::string::npos) << error;
+
+    const std::string audio = path("sound.mp3");
+    ASSERT_TRUE(platformEncodeMp3(audio.c_str(), toneAfterSilence(44100, 0, 440, 440), 128,
+                                  error))
+        << error;
+    error.clear();
+    EXPECT_FALSE(clip.open(audio.c_str(), error));
+    EXPECT_NE(error.find("sound.mp3"), std::string::npos) << error;
+    EXPECT_NE(error.find("no video stream"), std::string::npos) << error;
+}
+
+TEST_F(MediaTest, AviWriterReportsBadTargets) {
+    AviWriter writer;
+    std::string error;
+    EXPECT_FALSE(writer.open("/nonexistent-folder/clip.avi", 64, 48, 25, error));
+    EXPECT_NE(error.find("/nonexistent-folder/clip.avi"), std::string::npos) << error;
+    std::vector<uint8_t> rgb(64 * 48 * 3);
+    EXPECT_FALSE(writer.writeFrame(rgb.data()));
+    EXPECT_FALSE(writer.close(error));
+
+    error.clear();
+    EXPECT_FALSE(writer.open(path("zero.avi").c_str(), 0, 48, 25, error));
+    EXPECT_NE(error.find("zero.avi"), std::string::npos) << error;
+}
+
+TEST_F(MediaTest, SameFramesGiveSameBytes) {
+    ASSERT_EQ(writeClip(path("a.avi"), 64, 48, 25, 1, 5), "");
+    ASSERT_EQ(writeClip(path("b.avi"), 64, 48, 25, 1, 5), "");
+    const std::string a = readFileBytes(path("a.avi"));
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_EQ(a, readFileBytes(path("b.avi")));
+}
