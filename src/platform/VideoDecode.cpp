@@ -10,6 +10,8 @@ extern "C" {
 }
 
 #include <array>
+#include <cstring>
+#include <vector>
 
 struct VideoDecoder::State {
     AVFormatContext* format = nullptr;
@@ -24,6 +26,7 @@ struct VideoDecoder::State {
     int frameCount = 0;
     int frameDurationMs = 0;
     int decodedIndex = -1;          // index of `frame`; -1 before the first, kLost after a failure
+    std::vector<uint8_t> scratch;   // scaled picture, top row first, before the flip
     std::array<int, 7> scaleSetup{};  // the conversion `scale` was last set up for
     bool draining = false;          // the demuxer hit the end; the decoder is flushing
 
@@ -214,10 +217,20 @@ bool VideoDecoder::decodeFrame(int index, uint8_t* bgr, int dstWidth, int dstHei
                                  1 << 16);
         s.scaleSetup = setup;
     }
-    // Bottom row first: start at the last row and step backwards.
-    const int stride = (dstWidth * 3 + 3) & ~3;
-    uint8_t* dst[1] = {bgr + size_t(dstHeight - 1) * stride};
-    const int dstStride[1] = {-stride};
+    // libswscale's vector paths write whole blocks past the end of a row, so it scales
+    // into a roomy scratch picture; the rows are then copied bottom row first.
+    const int rowBytes = dstWidth * 3;
+    const int scratchStride = (rowBytes + 63) & ~63;
+    const size_t scratchBytes = size_t(scratchStride) * dstHeight + 64;
+    if (s.scratch.size() < scratchBytes) s.scratch.resize(scratchBytes);
+    uint8_t* dst[1] = {s.scratch.data()};
+    const int dstStride[1] = {scratchStride};
     sws_scale(s.scale, s.frame->data, s.frame->linesize, 0, s.frame->height, dst, dstStride);
+    const int stride = (rowBytes + 3) & ~3;
+    for (int y = 0; y < dstHeight; ++y) {
+        uint8_t* row = bgr + size_t(dstHeight - 1 - y) * stride;
+        std::memcpy(row, s.scratch.data() + size_t(y) * scratchStride, size_t(rowBytes));
+        std::memset(row + rowBytes, 0, size_t(stride - rowBytes));
+    }
     return true;
 }

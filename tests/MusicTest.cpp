@@ -1,0 +1,164 @@
+// The music clock: smooth and monotonic while playing, frozen while paused, jumping on
+// seeks, on SDL's dummy audio device and on the silent wall-clock fallback.
+#include "TestSupport.h"
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The dummy driver keeps time only roughly and this machine is shared: the bounds
+// catch a clock that stops, races or runs backwards, not a few ms of drift.
+const double kSlackMs = 120;
+
+const std::string& trackPath() {
+    static const std::string path = [] {
+        std::string file = makeTempDir("music") + "/track.mp3";
+        std::vector<int16_t> pcm(size_t(44100) * 6 * 2);
+        for (size_t i = 0; i < pcm.size() / 2; ++i)
+            pcm[i * 2] = pcm[i * 2 + 1] = int16_t(8000 * std::sin(i * 0.0627));
+        std::string error;
+        if (!platformEncodeMp3(file.c_str(), pcm, 128, error)) ADD_FAILURE() << error;
+        return file;
+    }();
+    return path;
+}
+
+// Plays for `ms` while reading the clock every millisecond; checks it never runs
+// backwards and that it moves in small steps, and returns how far it moved.
+int playAndWatch(const MusicStream& music, int ms, std::set<int>* seen = nullptr) {
+    const int first = music.positionMs();
+    int last = first;
+    const auto start = Clock::now();
+    while (msSince(start) < ms) {
+        const int now = music.positionMs();
+        EXPECT_GE(now, last) << "the clock ran backwards";
+        if (seen) seen->insert(now);
+        last = now;
+        sleepMs(1);
+    }
+    return last - first;
+}
+
+// Pause, seek and resume behave alike whatever drives the clock.
+void checkPauseAndSeek(MusicStream& music) {
+    music.setPaused(true);
+    EXPECT_TRUE(music.paused());
+    const int frozen = music.positionMs();
+    sleepMs(150);
+    EXPECT_EQ(music.positionMs(), frozen) << "time moved while paused";
+
+    // Seeking while paused moves the frozen clock, which then stays put.
+    music.setPositionMs(1500);
+    EXPECT_EQ(music.positionMs(), 1500);
+    sleepMs(50);
+    EXPECT_EQ(music.positionMs(), 1500);
+
+    music.setPaused(false);
+    EXPECT_FALSE(music.paused());
+    const auto resumed = Clock::now();
+    const int atResume = music.positionMs();
+    EXPECT_GE(atResume, 1500);
+    EXPECT_LT(atResume, 1500 + kSlackMs);
+    const int moved = playAndWatch(music, 300);
+    EXPECT_NEAR(moved, msSince(resumed), kSlackMs);
+
+    // Seeks jump both ways; below zero clamps to zero.
+    music.setPositionMs(4000);
+    const int ahead = music.positionMs();
+    EXPECT_GE(ahead, 4000);
+    EXPECT_LT(ahead, 4000 + kSlackMs);
+    music.setPositionMs(200);
+    const int back = music.positionMs();
+    EXPECT_GE(back, 200);
+    EXPECT_LT(back, 200 + kSlackMs);
+    music.setPositionMs(-3000);
+    EXPECT_LT(music.positionMs(), kSlackMs);
+    EXPECT_GE(music.positionMs(), 0);
+}
+
+}  // namespace
+
+TEST(MusicTest, DeviceClockIsSmoothMonotonicAndFollowsPauseAndSeek) {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    MusicStream music;
+    ASSERT_TRUE(music.open(trackPath().c_str(), false));
+    ASSERT_TRUE(music.audible()) << "SDL's dummy audio device did not open";
+    EXPECT_NEAR(double(music.samples().size()), 44100.0 * 6 * 2, 2 * 1152);
+
+    EXPECT_EQ(music.positionMs(), 0) << "the clock runs before play()";
+    sleepMs(50);
+    EXPECT_EQ(music.positionMs(), 0);
+
+    music.play();
+    const auto started = Clock::now();
+    std::set<int> seen;
+    const int moved = playAndWatch(music, 600, &seen);
+    EXPECT_NEAR(moved, msSince(started), kSlackMs);
+    // Raw callback positions step 23 ms at a time (about 26 values in 600 ms); the
+    // interpolated clock shows far more distinct values.
+    EXPECT_GT(seen.size(), 100u) << "the clock is not interpolated between callbacks";
+
+    checkPauseAndSeek(music);
+}
+
+TEST(MusicTest, MissingFileIsReportedAndRunsOnTheWallClock) {
+    MusicStream music;
+    const std::string missing = "/nonexistent-folder/sorvan.mp3";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(music.open(missing.c_str(), false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(missing), std::string::npos) << said;
+    EXPECT_FALSE(music.audible());
+    EXPECT_TRUE(music.samples().empty());
+
+    EXPECT_EQ(music.positionMs(), 0);
+    music.play();
+    const auto started = Clock::now();
+    const int moved = playAndWatch(music, 300);
+    EXPECT_NEAR(moved, msSince(started), kSlackMs);
+    checkPauseAndSeek(music);
+}
+
+TEST(MusicTest, MutedTrackDecodesButStaysSilent) {
+    MusicStream music;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(music.open(trackPath().c_str(), true));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(music.audible());
+    EXPECT_FALSE(music.samples().empty());
+
+    // A start position set before play() is where the clock starts.
+    music.setPositionMs(2500);
+    EXPECT_EQ(music.positionMs(), 2500);
+    music.play();
+    const auto started = Clock::now();
+    const int moved = playAndWatch(music, 200);
+    EXPECT_NEAR(moved, msSince(started), kSlackMs);
+    EXPECT_GE(music.positionMs(), 2500 + moved);
+}
+
+TEST(MusicTest, UndecodableFileIsReportedByName) {
+    const std::string file = makeTempDir("music-bad") + "/noise.mp3";
+    writeFileBytes(file, std::string(5000, '\x7f'));
+    MusicStream music;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(music.open(file.c_str(), false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(file), std::string::npos) << said;
+    EXPECT_FALSE(music.audible());
+}
