@@ -276,3 +276,85 @@ TEST_F(MediaTest, SameFramesGiveSameBytes) {
     EXPECT_GT(a.size(), 1000u);
     EXPECT_EQ(a, readFileBytes(path("b.avi")));
 }
+
+// The movie's music starts at the requested position and lasts as long as the video.
+TEST_F(MediaTest, MovieHasItsFramesAndMusicInSync) {
+    const int fps = 10, frames = 10, w = 96, h = 64;
+    // Silence, then a tone from 0.8 s; the movie shows the music from 0.3 s, so the
+    // tone must be heard 0.5 s into the movie.
+    const std::vector<int16_t> music = toneAfterSilence(3 * 44100, 35280, 440, 440);
+    for (const char* name : {"movie.mp4", "movie.mkv"}) {
+        SCOPED_TRACE(name);
+        const std::string file = path(name);
+        MovieWriter movie;
+        std::string error;
+        ASSERT_TRUE(movie.open(file.c_str(), w, h, fps, music, 300, error)) << error;
+        for (int i = 0; i < frames; ++i)
+            ASSERT_TRUE(movie.writeFrame(testPicture(w, h, i).data())) << i;
+        EXPECT_EQ(movie.framesWritten(), frames);
+        ASSERT_TRUE(movie.close(error)) << error;
+
+        VideoDecoder clip;
+        ASSERT_TRUE(clip.open(file.c_str(), error)) << error;
+        EXPECT_EQ(clip.frameCount(), frames);
+        EXPECT_EQ(clip.frameDurationMs(), 100);
+        std::vector<uint8_t> bgr(size_t(stride(w)) * h);
+        ASSERT_TRUE(clip.decodeFrame(6, bgr.data(), w, h));
+        EXPECT_LT(meanDifference(testPicture(w, h, 6), bgr, w, h), 6.0);
+
+        std::vector<int16_t> heard;
+        ASSERT_TRUE(platformDecodeAudio(file.c_str(), 44100, 2, heard, error)) << error;
+        // MP4's edit list hides the AAC encoder's 1024 priming samples from a plain
+        // decode; Matroska keeps them and shifts both streams' timestamps instead, so
+        // players stay in sync while the decoded samples start 1024 frames early.
+        const int priming = std::string(name).find(".mkv") != std::string::npos ? 1024 : 0;
+        EXPECT_NEAR(double(heard.size() / 2), 44100.0 + priming, 1100)
+            << "audio and video lengths differ";
+        EXPECT_NEAR(firstLoudFrame(heard, 2, 0), 22050 + priming, 441)
+            << "the music is out of sync";
+        EXPECT_NEAR(measuredHz(heard, 2, 0, 44100, 25000, 40000), 440, 3);
+    }
+}
+
+TEST_F(MediaTest, MovieFromAMusicFileAndWithout) {
+    const std::string song = path("song.mp3");
+    std::string error;
+    ASSERT_TRUE(platformEncodeMp3(song.c_str(), toneAfterSilence(44100, 0, 440, 440), 128,
+                                  error))
+        << error;
+    const std::vector<uint8_t> picture = testPicture(64, 48, 0);
+    {
+        MovieWriter movie;
+        ASSERT_TRUE(movie.open(path("song.mp4").c_str(), 64, 48, 25, song.c_str(), 0, error))
+            << error;
+        for (int i = 0; i < 5; ++i) ASSERT_TRUE(movie.writeFrame(picture.data()));
+        ASSERT_TRUE(movie.close(error)) << error;
+        std::vector<int16_t> heard;
+        ASSERT_TRUE(platformDecodeAudio(path("song.mp4").c_str(), 44100, 2, heard, error));
+        EXPECT_NEAR(double(heard.size() / 2), 44100 * 0.2, 1100);
+    }
+    {
+        // No music: a silent movie without an audio track. Odd sizes are made even.
+        MovieWriter movie;
+        ASSERT_TRUE(movie.open(path("mute.mkv").c_str(), 65, 49, 25, std::vector<int16_t>(),
+                               0, error))
+            << error;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(movie.writeFrame(testPicture(65, 49, i).data()));
+        ASSERT_TRUE(movie.close(error)) << error;
+        VideoDecoder clip;
+        ASSERT_TRUE(clip.open(path("mute.mkv").c_str(), error)) << error;
+        EXPECT_EQ(clip.frameCount(), 3);
+        std::vector<int16_t> heard;
+        EXPECT_FALSE(platformDecodeAudio(path("mute.mkv").c_str(), 44100, 2, heard, error));
+    }
+    MovieWriter movie;
+    error.clear();
+    EXPECT_FALSE(movie.open(path("nosong.mp4").c_str(), 64, 48, 25,
+                            path("absent.mp3").c_str(), 0, error));
+    EXPECT_NE(error.find("absent.mp3"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(movie.open("/nonexistent-folder/movie.mp4", 64, 48, 25,
+                            std::vector<int16_t>(), 0, error));
+    EXPECT_NE(error.find("/nonexistent-folder/movie.mp4"), std::string::npos) << error;
+    EXPECT_FALSE(movie.writeFrame(picture.data()));
+}

@@ -11,8 +11,13 @@ extern "C" {
 }
 #include <lame/lame.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 // ---- MP3 ----------------------------------------------------------------------------
 
@@ -93,6 +98,31 @@ bool platformEncodeMp3(const char* path, const std::vector<int16_t>& stereo, int
 
 namespace {
 
+// Hands one frame (null: the end) to an encoder and writes the packets it has ready.
+bool encodeAndWrite(AVFormatContext* format, AVCodecContext* codec, AVStream* stream,
+                    AVPacket* packet, const AVFrame* input, std::string& error) {
+    int rc = avcodec_send_frame(codec, input);
+    if (rc < 0) {
+        error = "encoding failed: " + ffmpegErrorText(rc);
+        return false;
+    }
+    for (;;) {
+        rc = avcodec_receive_packet(codec, packet);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+        if (rc < 0) {
+            error = "encoding failed: " + ffmpegErrorText(rc);
+            return false;
+        }
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        rc = av_interleaved_write_frame(format, packet);
+        if (rc < 0) {
+            error = "writing failed: " + ffmpegErrorText(rc);
+            return false;
+        }
+    }
+}
+
 // One video stream of an output file: encoder, RGB-to-YUV conversion and the
 // reused frame and packet. Everything is allocated when it opens.
 struct VideoTrack {
@@ -101,7 +131,7 @@ struct VideoTrack {
     SwsContext* convert = nullptr;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
-    int width = 0;
+    int width = 0;          // of the RGB pictures handed in
     int height = 0;
     int64_t nextPts = 0;
 
@@ -113,8 +143,10 @@ struct VideoTrack {
     }
 
     // Sets up the encoder's parameters; the caller may adjust `codec` before finishOpen.
+    // The encoded size may differ from the pictures' (codecs that need even sizes).
     bool create(AVFormatContext* format, const AVCodec* encoder, AVPixelFormat pixels,
-                int w, int h, AVRational rate, std::string& error) {
+                int w, int h, int codedWidth, int codedHeight, AVRational rate,
+                std::string& error) {
         width = w;
         height = h;
         stream = avformat_new_stream(format, nullptr);
@@ -125,8 +157,8 @@ struct VideoTrack {
             error = "out of memory";
             return false;
         }
-        codec->width = w;
-        codec->height = h;
+        codec->width = codedWidth;
+        codec->height = codedHeight;
         codec->pix_fmt = pixels;
         codec->color_range = AVCOL_RANGE_JPEG;
         codec->time_base = AVRational{rate.den, rate.num};
@@ -151,16 +183,16 @@ struct VideoTrack {
         stream->time_base = codec->time_base;
         stream->avg_frame_rate = codec->framerate;
         frame->format = codec->pix_fmt;
-        frame->width = width;
-        frame->height = height;
+        frame->width = codec->width;
+        frame->height = codec->height;
         frame->color_range = codec->color_range;
         rc = av_frame_get_buffer(frame, 0);
         if (rc < 0) {
             error = ffmpegErrorText(rc);
             return false;
         }
-        convert = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                 codec->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        convert = sws_getContext(width, height, AV_PIX_FMT_RGB24, codec->width,
+                                 codec->height, codec->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!convert) {
             error = "cannot convert RGB pictures for the encoder";
             return false;
@@ -191,26 +223,7 @@ struct VideoTrack {
     }
 
     bool send(AVFormatContext* format, AVFrame* input, std::string& error) {
-        int rc = avcodec_send_frame(codec, input);
-        if (rc < 0) {
-            error = "encoding failed: " + ffmpegErrorText(rc);
-            return false;
-        }
-        for (;;) {
-            rc = avcodec_receive_packet(codec, packet);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
-            if (rc < 0) {
-                error = "encoding failed: " + ffmpegErrorText(rc);
-                return false;
-            }
-            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            rc = av_interleaved_write_frame(format, packet);
-            if (rc < 0) {
-                error = "writing failed: " + ffmpegErrorText(rc);
-                return false;
-            }
-        }
+        return encodeAndWrite(format, codec, stream, packet, input, error);
     }
 };
 
@@ -313,7 +326,7 @@ bool AviWriter::open(const char* path, int width, int height, int rateNum, int r
         // Bit-exact output, so the same pictures always give the same bytes.
         s.file.format->flags |= AVFMT_FLAG_BITEXACT;
         ok = s.video.create(s.file.format, encoder, AV_PIX_FMT_YUV420P, width, height,
-                            AVRational{rateNum, rateDen}, why);
+                            width, height, AVRational{rateNum, rateDen}, why);
         if (ok) {
             // Fixed fine quantiser: the clips are small and keep their sharp shapes.
             s.video.codec->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_BITEXACT;
@@ -351,6 +364,324 @@ bool AviWriter::close(std::string& error) {
     std::string why;
     bool ok = s.error.empty();
     if (ok) ok = s.video.flush(s.file.format, why);
+    std::string finishWhy;
+    if (!s.file.finish(finishWhy) && ok) {
+        ok = false;
+        why = finishWhy;
+    }
+    if (!ok) error = s.error.empty() ? s.path + ": " + why : s.error;
+    state_.reset();
+    return ok;
+}
+
+// ---- MovieWriter -------------------------------------------------------------------
+
+namespace {
+
+const int kMusicRate = 44100;
+
+// The music as an AAC track, encoded in step with the video so the muxer interleaves
+// them closely. Samples before the music's start or after its end are silence.
+struct AudioTrack {
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    const std::vector<int16_t>* music = nullptr;  // interleaved stereo S16
+    int64_t musicStart = 0;  // music frame heard with the first video frame
+    int64_t written = 0;     // frames handed to the encoder so far
+
+    ~AudioTrack() {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+    }
+
+    bool open(AVFormatContext* format, std::string& error) {
+        const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (!encoder) {
+            error = "no AAC encoder";
+            return false;
+        }
+        stream = avformat_new_stream(format, nullptr);
+        codec = avcodec_alloc_context3(encoder);
+        frame = av_frame_alloc();
+        packet = av_packet_alloc();
+        if (!stream || !codec || !frame || !packet) {
+            error = "out of memory";
+            return false;
+        }
+        codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        codec->sample_rate = kMusicRate;
+        av_channel_layout_default(&codec->ch_layout, 2);
+        codec->bit_rate = 192000;
+        codec->time_base = AVRational{1, kMusicRate};
+        if (format->oformat->flags & AVFMT_GLOBALHEADER)
+            codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int rc = avcodec_open2(codec, encoder, nullptr);
+        if (rc < 0) {
+            error = "cannot open the AAC encoder: " + ffmpegErrorText(rc);
+            return false;
+        }
+        rc = avcodec_parameters_from_context(stream->codecpar, codec);
+        if (rc < 0) {
+            error = ffmpegErrorText(rc);
+            return false;
+        }
+        stream->time_base = codec->time_base;
+        frame->format = codec->sample_fmt;
+        frame->sample_rate = kMusicRate;
+        frame->nb_samples = codec->frame_size;
+        av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout);
+        rc = av_frame_get_buffer(frame, 0);
+        if (rc < 0) {
+            error = ffmpegErrorText(rc);
+            return false;
+        }
+        return true;
+    }
+
+    // Encodes the music up to movie frame `until`; `last` lets a final short frame out.
+    bool encodeUntil(AVFormatContext* format, int64_t until, bool last, std::string& error) {
+        const int64_t musicFrames = int64_t(music->size() / 2);
+        while (written < until) {
+            const int64_t count = std::min<int64_t>(codec->frame_size, until - written);
+            if (count < codec->frame_size && !last) break;
+            int rc = av_frame_make_writable(frame);
+            if (rc < 0) {
+                error = ffmpegErrorText(rc);
+                return false;
+            }
+            frame->nb_samples = int(count);
+            float* left = reinterpret_cast<float*>(frame->data[0]);
+            float* right = reinterpret_cast<float*>(frame->data[1]);
+            for (int64_t i = 0; i < count; ++i) {
+                const int64_t at = musicStart + written + i;
+                const bool inside = at >= 0 && at < musicFrames;
+                left[i] = inside ? (*music)[size_t(at) * 2] * (1.0f / 32768) : 0.0f;
+                right[i] = inside ? (*music)[size_t(at) * 2 + 1] * (1.0f / 32768) : 0.0f;
+            }
+            frame->pts = written;
+            written += count;
+            if (!encodeAndWrite(format, codec, stream, packet, frame, error)) return false;
+        }
+        return true;
+    }
+};
+
+const int kFrameSlots = 3;  // pictures in flight between the caller and the encoder
+
+}  // namespace
+
+struct MovieWriter::State {
+    std::string path;
+    int fps = 0;
+    std::vector<int16_t> ownedMusic;  // music decoded from a file
+    OutputFile file;
+    VideoTrack video;
+    std::unique_ptr<AudioTrack> audio;  // null: no audio track
+
+    // Hand-over between writeFrame and the encoder thread, guarded by `lock`.
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<uint8_t> slots[kFrameSlots];  // picture copies, allocated at open
+    int queue[kFrameSlots] = {};  // filled slots in order, from queueHead
+    int queueHead = 0;
+    int queued = 0;
+    int freeSlots[kFrameSlots] = {};
+    int freeCount = 0;
+    bool closing = false;
+    std::string error;  // the first failure
+    int64_t accepted = 0;  // frames taken by writeFrame
+
+    int64_t encoded = 0;  // encoder thread: frames encoded
+    std::thread worker;
+
+    void fail(const std::string& why) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (error.empty()) error = path + ": " + why;
+        changed.notify_all();
+    }
+    bool failed() {
+        std::lock_guard<std::mutex> guard(lock);
+        return !error.empty();
+    }
+    void run();
+    bool encodeOne(const uint8_t* rgb);
+};
+
+bool MovieWriter::State::encodeOne(const uint8_t* rgb) {
+    std::string why;
+    if (!video.encode(file.format, rgb, why)) {
+        fail(why);
+        return false;
+    }
+    ++encoded;
+    if (audio && !audio->encodeUntil(file.format, encoded * kMusicRate / fps, false, why)) {
+        fail(why);
+        return false;
+    }
+    return true;
+}
+
+void MovieWriter::State::run() {
+    bool healthy = true;
+    for (;;) {
+        int slot;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return queued > 0 || closing; });
+            if (queued == 0) return;
+            slot = queue[queueHead];
+            queueHead = (queueHead + 1) % kFrameSlots;
+            --queued;
+        }
+        // After a failure the pictures are only taken off the queue, so no caller waits.
+        if (healthy) healthy = encodeOne(slots[slot].data());
+        std::lock_guard<std::mutex> guard(lock);
+        freeSlots[freeCount++] = slot;
+        changed.notify_all();
+    }
+}
+
+MovieWriter::MovieWriter() = default;
+
+MovieWriter::~MovieWriter() {
+    std::string ignored;
+    if (state_) close(ignored);
+}
+
+bool MovieWriter::open(const char* path, int width, int height, int fps,
+                       const char* musicPath, int musicStartMs, std::string& error) {
+    std::vector<int16_t> music;
+    std::string why;
+    if (!platformDecodeAudio(musicPath, kMusicRate, 2, music, why)) {
+        error = std::string(path) + ": no music for the movie: " + why;
+        return false;
+    }
+    return start(path, width, height, fps, std::move(music), nullptr, musicStartMs, error);
+}
+
+bool MovieWriter::open(const char* path, int width, int height, int fps,
+                       const std::vector<int16_t>& music, int musicStartMs,
+                       std::string& error) {
+    return start(path, width, height, fps, {}, &music, musicStartMs, error);
+}
+
+// `music` null: the movie's music is `ownedMusic`.
+bool MovieWriter::start(const char* path, int width, int height, int fps,
+                        std::vector<int16_t> ownedMusic, const std::vector<int16_t>* music,
+                        int musicStartMs, std::string& error) {
+    if (state_) close(error);
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.path = path;
+    s.fps = fps;
+    s.ownedMusic = std::move(ownedMusic);
+    if (!music) music = &s.ownedMusic;
+    if (width < 2 || height < 2 || fps <= 0) {
+        error = s.path + ": bad movie size " + std::to_string(width) + "x" +
+                std::to_string(height) + " at " + std::to_string(fps) + " fps";
+        state_.reset();
+        return false;
+    }
+
+    std::string why;
+    bool ok = s.file.create(path, nullptr, why);
+    if (ok) {
+        // H.264 wants even sizes; an odd row or column is scaled away.
+        const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
+        const bool h264 = encoder != nullptr;
+        if (!h264) encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+        ok = encoder != nullptr;
+        if (!ok) why = "no H.264 or MPEG-4 video encoder";
+        if (ok)
+            ok = s.video.create(s.file.format, encoder, AV_PIX_FMT_YUV420P, width, height,
+                                width & ~1, height & ~1, AVRational{fps, 1}, why);
+        if (ok) {
+            s.video.codec->color_range = AVCOL_RANGE_MPEG;  // what players expect
+            AVDictionary* options = nullptr;
+            if (h264) {
+                // Quick enough to keep up with a software renderer on two cores.
+                av_dict_set(&options, "preset", "veryfast", 0);
+                av_dict_set(&options, "crf", "20", 0);
+            } else {
+                s.video.codec->flags |= AV_CODEC_FLAG_QSCALE;
+                s.video.codec->global_quality = FF_QP2LAMBDA * 3;
+            }
+            ok = s.video.finishOpen(&options, why);
+            av_dict_free(&options);
+        }
+    }
+    if (ok && !music->empty()) {
+        s.audio = std::make_unique<AudioTrack>();
+        s.audio->music = music;
+        s.audio->musicStart = int64_t(musicStartMs) * kMusicRate / 1000;
+        ok = s.audio->open(s.file.format, why);
+    }
+    if (ok) ok = s.file.begin(path, why);
+    if (!ok) {
+        error = s.path + ": " + why;
+        state_.reset();
+        std::remove(path);
+        return false;
+    }
+
+    for (int i = 0; i < kFrameSlots; ++i) {
+        s.slots[i].resize(size_t(width) * height * 3);
+        s.freeSlots[i] = i;
+    }
+    s.freeCount = kFrameSlots;
+    s.worker = std::thread([&s] { s.run(); });
+    return true;
+}
+
+bool MovieWriter::writeFrame(const uint8_t* rgb) {
+    if (!state_) return false;
+    State& s = *state_;
+    int slot;
+    {
+        std::unique_lock<std::mutex> guard(s.lock);
+        s.changed.wait(guard, [&] { return s.freeCount > 0 || !s.error.empty(); });
+        if (!s.error.empty()) return false;
+        slot = s.freeSlots[--s.freeCount];
+    }
+    std::memcpy(s.slots[slot].data(), rgb, s.slots[slot].size());
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.queue[(s.queueHead + s.queued) % kFrameSlots] = slot;
+    ++s.queued;
+    ++s.accepted;
+    s.changed.notify_all();
+    return true;
+}
+
+int MovieWriter::framesWritten() const {
+    if (!state_) return 0;
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return int(state_->accepted);
+}
+
+bool MovieWriter::close(std::string& error) {
+    if (!state_) {
+        error = "movie writer: close without a successful open";
+        return false;
+    }
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.closing = true;
+        s.changed.notify_all();
+    }
+    s.worker.join();
+
+    std::string why;
+    bool ok = !s.failed();
+    if (ok) ok = s.video.flush(s.file.format, why);
+    if (ok && s.audio) {
+        ok = s.audio->encodeUntil(s.file.format, s.encoded * kMusicRate / s.fps, true, why) &&
+             encodeAndWrite(s.file.format, s.audio->codec, s.audio->stream, s.audio->packet,
+                            nullptr, why);
+    }
     std::string finishWhy;
     if (!s.file.finish(finishWhy) && ok) {
         ok = false;

@@ -154,3 +154,33 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Writes a movie with its music (the offline renderer's output): H.264 video (MPEG-4
+// part 2 where FFmpeg lacks libx264) and AAC audio, in MP4 or Matroska as the file
+// name's extension says. Frames are RGB24, top row first, at a fixed rate; encoding
+// runs on a thread of its own, so writeFrame copies the picture and returns while the
+// caller renders the next one. The audio track lasts exactly as long as the video.
+class MovieWriter {
+public:
+    MovieWriter();
+    ~MovieWriter();
+    // `music`: interleaved stereo S16 at 44.1 kHz (empty: no audio track); it must stay
+    // alive until close(). `musicStartMs`: the music position shown by the first frame.
+    bool open(const char* path, int width, int height, int fps,
+              const std::vector<int16_t>& music, int musicStartMs, std::string& error);
+    // The same with the music decoded from a file.
+    bool open(const char* path, int width, int height, int fps, const char* musicPath,
+              int musicStartMs, std::string& error);
+    // False after a failure; close() then reports it.
+    bool writeFrame(const uint8_t* rgb);
+    // Finishes the file; reports the first failure of the whole run.
+    bool close(std::string& error);
+    int framesWritten() const;
+
+private:
+    bool start(const char* path, int width, int height, int fps,
+               std::vector<int16_t> ownedMusic, const std::vector<int16_t>* music,
+               int musicStartMs, std::string& error);
+    struct State;
+    std::unique_ptr<State> state_;
+};
