@@ -11,11 +11,11 @@
 class AviTexture {
 public:
     // Opens the clip; a failure shows its message and leaves a blank clip whose
-    // advance() does nothing.
+    // advance() and draw() do nothing.
     void open(const char* fileName);
-    void advance();              // steps on the millisecond clock, uploads when due
+    void advance();              // steps on platformClipMilliseconds(), uploads when due
     void showFrame(int index);   // decode, scale and upload one frame
-    void draw() const;           // full-screen quad with the clip's texture
+    void draw() const;           // full-screen quad with the clip's texture; caller blends
     GLuint texture() const { return texture_; }
 
     int frameCount = 0;
@@ -23,11 +23,12 @@ public:
     int frameWidth = 0, frameHeight = 0;
     int textureWidth = 1, textureHeight = 1;
     int currentFrame = 0;
-    uint32_t referenceTime = 0;  // 0: not started
+    uint32_t referenceTime = 0;  // clock value the elapsed frames are counted from
+    bool started = false;        // the first advance() starts the clock (any clock value)
     int firstFrame = 0;
     int wrapValue = 0;           // frame count - 1
     int shownFrame = 0;
-    bool usable = false;
+    bool usable = false;         // opened and its first frame decoded
 
 private:
     VideoDecoder decoder_;
