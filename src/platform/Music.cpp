@@ -275,7 +275,9 @@ bool MusicStream::open(const char* path, bool mute) {
     std::string error;
     s.decoded = platformDecodeAudio(path, kRate, kChannels, s.samples, error);
     if (!s.decoded) {
-        std::fprintf(stderr, "Music file %s cannot be played (%s); the demo runs silent.\n",
+        const std::string prefix = std::string(path) + ": ";
+        if (error.compare(0, prefix.size(), prefix) == 0) error.erase(0, prefix.size());
+        std::fprintf(stderr, "Music file %s cannot be played (%s); the clock runs silent.\n",
                      path, error.c_str());
         return false;
     }
