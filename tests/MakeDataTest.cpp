@@ -2,10 +2,18 @@
 // and readable by the demo's own readers.
 #include "TestSupport.h"
 
+#include "platform/Platform.h"
 #include "resources/ImageFile.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -19,33 +27,40 @@ std::string makeDataCommand(const std::string& arguments) {
     return buildDir() + "/make-data " + arguments;
 }
 
-// One generated folder shared by the read-only checks of this process.
+// One generated folder for all the read-only checks. ctest runs every test in its own
+// process, so the folder is made once per build of make-data and shared under a lock.
+std::string generatedDir(std::string& log, int& status) {
+    const std::string dir = buildDir() + "/make-data-test";
+    const int lock = open((dir + ".lock").c_str(), O_CREAT | O_RDWR, 0644);
+    if (lock >= 0) flock(lock, LOCK_EX);
+    struct stat tool {};
+    stat((buildDir() + "/make-data").c_str(), &tool);
+    const std::string stamp = std::to_string(tool.st_size) + " " + std::to_string(tool.st_mtime);
+    status = 0;
+    if (readFileBytes(dir + ".stamp") != stamp) {
+        std::error_code ec;
+        fs::remove_all(dir, ec);  // files an older make-data wrote must not linger
+        status = runCommand(makeDataCommand("--verbose --output " + dir), log);
+        writeFileBytes(dir + ".log", log);
+        writeFileBytes(dir + ".stamp", status == 0 ? stamp : "");
+    }
+    log = readFileBytes(dir + ".log");
+    if (lock >= 0) close(lock);
+    return dir;
+}
+
 class MakeData : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new std::string(makeTempDir("make-data"));
-        std::string output;
-        status_ = runCommand(makeDataCommand("--verbose --output " + *dir_), output);
-        log_ = new std::string(output);
+    void SetUp() override {
+        int status = -1;
+        dir_ = generatedDir(log_, status);
+        ASSERT_EQ(status, 0) << log_;
     }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        fs::remove_all(*dir_, ec);
-        delete dir_;
-        delete log_;
-    }
-    void SetUp() override { ASSERT_EQ(status_, 0) << *log_; }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
-    static std::string path(const std::string& name) { return *dir_ + "/" + name; }
-
-    static std::string* dir_;
-    static std::string* log_;
-    static int status_;
+    std::string dir_;
+    std::string log_;
 };
-
-std::string* MakeData::dir_ = nullptr;
-std::string* MakeData::log_ = nullptr;
-int MakeData::status_ = -1;
 
 std::set<std::string> filesUnder(const std::string& dir) {
     std::set<std::string> names;
@@ -71,29 +86,27 @@ bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 TEST_F(MakeData, WritesEveryFileAndReportsTimes) {
     const std::set<std::string> expected = {
-        "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
+        "sorvan.mp3", "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
         "sky_c02.jpg", "sky_c03.jpg", "sky_c04.jpg", "sky_c05.jpg", "text.bin",
         "materials/test.mat", "materials/show_normals.mat", "materials/pp_invert.mat"};
-    const std::set<std::string> written = filesUnder(*dir_);
+    const std::set<std::string> written = filesUnder(dir_);
     for (const std::string& name : expected) EXPECT_TRUE(written.count(name)) << name;
-    EXPECT_NE(log_->find("total"), std::string::npos) << *log_;
-    EXPECT_NE(log_->find("text.bin"), std::string::npos) << *log_;
+    EXPECT_NE(log_.find("total"), std::string::npos) << log_;
+    EXPECT_NE(log_.find("text.bin"), std::string::npos) << log_;
 }
 
-TEST(MakeDataRuns, AreByteIdenticalAndReplaceOldFiles) {
-    const std::string first = makeTempDir("make-data-a"), second = makeTempDir("make-data-b");
+TEST_F(MakeData, RunsAreByteIdenticalAndReplaceOldFiles) {
+    const std::string second = makeTempDir("make-data-b");
     // A stale, longer file must be replaced, not appended to or left behind in part.
     writeFileBytes(second + "/text.bin", std::string(20000, 'x'));
     std::string output;
-    ASSERT_EQ(runCommand(makeDataCommand("--output " + first), output), 0) << output;
     ASSERT_EQ(runCommand(makeDataCommand("--output " + second), output), 0) << output;
-    const std::set<std::string> names = filesUnder(first);
+    const std::set<std::string> names = filesUnder(dir_);
     EXPECT_EQ(names, filesUnder(second));
     for (const std::string& name : names) {
-        EXPECT_TRUE(readFileBytes(first + "/" + name) == readFileBytes(second + "/" + name))
+        EXPECT_TRUE(readFileBytes(dir_ + "/" + name) == readFileBytes(second + "/" + name))
             << name << " differs between two runs";
     }
-    fs::remove_all(first);
     fs::remove_all(second);
 }
 
@@ -213,4 +226,91 @@ TEST_F(MakeData, MaterialsNameTheirTextureSlots) {
     EXPECT_NE(test.find("\n%TEXCUBE sky = sky\n"), std::string::npos);
     EXPECT_EQ(normals.find("%TEX"), std::string::npos);
     EXPECT_EQ(invert.find("%TEX2D frame = rt1\n"), 0u);
+}
+
+namespace {
+
+constexpr double kBeatZero = 11.841;
+constexpr double kBeat = 60.0 / 126.0;
+constexpr int kRate = 44100;
+constexpr int kHop = 88;  // 2 ms
+
+// Rise of the low band (the kick drum) per 2 ms hop, from the decoded stereo samples.
+std::vector<float> kickOnsets(const std::vector<int16_t>& stereo) {
+    const float a = 1.0f - std::exp(-6.2831853f * 200.0f / kRate);
+    float low1 = 0, low2 = 0;
+    std::vector<float> envelope(stereo.size() / 2 / kHop, 0.0f);
+    for (size_t i = 0; i + 1 < stereo.size() && i / 2 / kHop < envelope.size(); i += 2) {
+        const float mono = (stereo[i] + stereo[i + 1]) * 0.5f;
+        low1 += a * (mono - low1);
+        low2 += a * (low1 - low2);
+        envelope[i / 2 / kHop] += std::fabs(low2);
+    }
+    std::vector<float> onset(envelope.size(), 0.0f);
+    for (size_t h = 2; h < envelope.size(); ++h) onset[h] = std::max(0.0f, envelope[h] - envelope[h - 2]);
+    return onset;
+}
+
+double rms(const std::vector<int16_t>& stereo, double from, double to) {
+    double sum = 0;
+    const size_t a = static_cast<size_t>(from * kRate) * 2, b = static_cast<size_t>(to * kRate) * 2;
+    for (size_t i = a; i < b && i < stereo.size(); ++i) sum += double(stereo[i]) * stereo[i];
+    return std::sqrt(sum / double(b - a));
+}
+
+}  // namespace
+
+TEST_F(MakeData, MusicBeatsFallOnTheGridWithoutClipping) {
+    std::vector<int16_t> pcm;
+    std::string error;
+    ASSERT_TRUE(platformDecodeAudio(path("sorvan.mp3").c_str(), kRate, 2, pcm, error)) << error;
+    const double seconds = pcm.size() / 2.0 / kRate;
+    EXPECT_GE(seconds, 160.0);
+
+    int peak = 0;
+    for (int16_t s : pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    EXPECT_LT(peak, 32700) << "clipped";
+    EXPECT_GT(peak, 16000) << "far too quiet";
+
+    // The strongest kick onset near each beat of the drum sections lies on the beat.
+    const std::vector<float> onset = kickOnsets(pcm);
+    std::vector<double> errors;
+    for (int beat = 0; beat < 284; ++beat) {
+        if (beat >= 97 && beat < 129) continue;  // the breakdown has no kick
+        const double t = kBeatZero + beat * kBeat;
+        const long centre = std::lround(t * kRate / kHop);
+        long best = centre;
+        for (long h = centre - 50; h <= centre + 50; ++h) {  // +-100 ms, a fifth of a beat
+            if (onset[h] > onset[best]) best = h;
+        }
+        errors.push_back(std::fabs((best + 0.5) * kHop / kRate - t));
+    }
+    std::sort(errors.begin(), errors.end());
+    EXPECT_LT(errors[errors.size() / 2], 0.008) << "median distance of kicks from the grid";
+    EXPECT_LT(errors[errors.size() * 9 / 10], 0.015);
+
+    // Without knowing the grid: every strong onset of the drum stretch (the largest
+    // within a quarter beat around it) sits on a beat, none between beats.
+    const float strongest = *std::max_element(onset.begin(), onset.end());
+    int peaks = 0, onGrid = 0;
+    for (long h = 60; h + 60 < static_cast<long>(onset.size()); ++h) {
+        const double t = (h + 0.5) * kHop / kRate;
+        if (t < kBeatZero - 0.1 || t > 57.0 || onset[h] < 0.4f * strongest) continue;
+        if (*std::max_element(&onset[h - 60], &onset[h + 60]) > onset[h]) continue;
+        ++peaks;
+        const double phase = std::fmod(t - kBeatZero + kBeat, kBeat);
+        onGrid += std::min(phase, kBeat - phase) < 0.015;
+    }
+    EXPECT_GT(peaks, 80);
+    EXPECT_GE(onGrid, peaks * 9 / 10) << onGrid << " of " << peaks << " onsets on the grid";
+
+    // A quiet intro, a breakdown between 57.841 and 73.048 s, silence before 159 s.
+    EXPECT_LT(rms(pcm, 0.0, 11.5), 0.35 * rms(pcm, 12.0, 26.5));
+    EXPECT_LT(rms(pcm, 58.5, 72.5), 0.6 * rms(pcm, 44.0, 57.0));
+    EXPECT_LT(rms(pcm, 58.5, 72.5), 0.6 * rms(pcm, 74.0, 87.0));
+    int tail = 0;
+    for (size_t i = static_cast<size_t>(156.0 * kRate) * 2; i < pcm.size(); ++i) {
+        tail = std::max(tail, std::abs(static_cast<int>(pcm[i])));
+    }
+    EXPECT_LE(tail, 8) << "the music must have faded out before the demo ends at 159 s";
 }

@@ -6,7 +6,7 @@
 
 const DataJob* dataJobs(size_t& count) {
     static const DataJob jobs[] = {
-        {"sky", makeSky},
+        {"music", makeMusic}, {"sky", makeSky},
         {"textures", makeTextures}, {"materials", makeMaterials},
         {"text.bin", makeTextBitmap},
     };
