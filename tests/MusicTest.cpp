@@ -109,9 +109,9 @@ TEST(MusicTest, DeviceClockIsSmoothMonotonicAndFollowsPauseAndSeek) {
     std::set<int> seen;
     const int moved = playAndWatch(music, 600, &seen);
     EXPECT_NEAR(moved, msSince(started), kSlackMs);
-    // Raw callback positions step 23 ms at a time (about 26 values in 600 ms); the
+    // Raw callback positions step 23 ms at a time (at most 27 values in 600 ms); the
     // interpolated clock shows far more distinct values.
-    EXPECT_GT(seen.size(), 100u) << "the clock is not interpolated between callbacks";
+    EXPECT_GT(seen.size(), 60u) << "the clock is not interpolated between callbacks";
 
     checkPauseAndSeek(music);
 }
