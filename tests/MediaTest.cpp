@@ -358,3 +358,19 @@ TEST_F(MediaTest, MovieFromAMusicFileAndWithout) {
     EXPECT_NE(error.find("/nonexistent-folder/movie.mp4"), std::string::npos) << error;
     EXPECT_FALSE(movie.writeFrame(picture.data()));
 }
+
+// A full disk is a failure, not a short file reported as success.
+TEST_F(MediaTest, FullDiskFailsTheWriters) {
+    std::string error;
+    const std::vector<int16_t> tone = toneAfterSilence(44100, 0, 440, 440);
+    EXPECT_FALSE(platformEncodeMp3("/dev/full", tone, 128, error));
+    EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
+
+    AviWriter writer;
+    error.clear();
+    ASSERT_TRUE(writer.open("/dev/full", 160, 120, 25, error)) << error;
+    // The muxer buffers, so the failure may surface in writeFrame or only in close.
+    for (int i = 0; i < 10; ++i) writer.writeFrame(testPicture(160, 120, i).data());
+    EXPECT_FALSE(writer.close(error));
+    EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
+}

@@ -89,7 +89,7 @@ bool platformEncodeMp3(const char* path, const std::vector<int16_t>& stereo, int
     if (std::fclose(file.release()) != 0) ok = false;
     if (!ok) {
         error = std::string(path) + ": writing the MP3 stream failed";
-        std::remove(path);
+        removePartialFile(path);
     }
     return ok;
 }
@@ -233,10 +233,13 @@ struct OutputFile {
 
     ~OutputFile() { closeFile(); }
 
-    void closeFile() {
-        if (format && !(format->oformat->flags & AVFMT_NOFILE)) avio_closep(&format->pb);
+    // Returns avio_closep's result: closing flushes, so a full disk shows up here.
+    int closeFile() {
+        int rc = 0;
+        if (format && !(format->oformat->flags & AVFMT_NOFILE)) rc = avio_closep(&format->pb);
         avformat_free_context(format);
         format = nullptr;
+        return rc;
     }
 
     bool create(const char* path, const char* container, std::string& error) {
@@ -279,7 +282,11 @@ struct OutputFile {
             error = "writing failed: " + ffmpegErrorText(format->pb->error);
             ok = false;
         }
-        closeFile();
+        const int rc = closeFile();
+        if (rc < 0 && ok) {
+            error = "writing failed: " + ffmpegErrorText(rc);
+            ok = false;
+        }
         return ok;
     }
 };
@@ -338,7 +345,7 @@ bool AviWriter::open(const char* path, int width, int height, int rateNum, int r
     if (!ok) {
         error = s.path + ": " + why;
         state_.reset();
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
     return true;
@@ -369,7 +376,10 @@ bool AviWriter::close(std::string& error) {
         ok = false;
         why = finishWhy;
     }
-    if (!ok) error = s.error.empty() ? s.path + ": " + why : s.error;
+    if (!ok) {
+        error = s.error.empty() ? s.path + ": " + why : s.error;
+        removePartialFile(s.path.c_str());  // a cut-off file must not pass for output
+    }
     state_.reset();
     return ok;
 }
@@ -623,7 +633,7 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
     if (!ok) {
         error = s.path + ": " + why;
         state_.reset();
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
 
@@ -687,7 +697,10 @@ bool MovieWriter::close(std::string& error) {
         ok = false;
         why = finishWhy;
     }
-    if (!ok) error = s.error.empty() ? s.path + ": " + why : s.error;
+    if (!ok) {
+        error = s.error.empty() ? s.path + ": " + why : s.error;
+        removePartialFile(s.path.c_str());  // a cut-off file must not pass for output
+    }
     state_.reset();
     return ok;
 }

@@ -6,7 +6,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <cstdio>
 #include <mutex>
+#include <sys/stat.h>
 
 void ffmpegQuietLogs() {
     static std::once_flag once;
@@ -17,4 +19,9 @@ std::string ffmpegErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
+}
+
+void removePartialFile(const char* path) {
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISREG(info.st_mode)) std::remove(path);
 }

@@ -9,3 +9,7 @@ void ffmpegQuietLogs();
 
 // The library's text for an AVERROR code.
 std::string ffmpegErrorText(int code);
+
+// Removes what a failed writer left behind, but only a plain file: a device or pipe
+// given as the output (/dev/null, /dev/full) stays.
+void removePartialFile(const char* path);
