@@ -1,3 +1,5 @@
+#include "GL.h"
+#include "TestSupport.h"
 #include "effects/LaserTrace.h"
 #include "effects/Tunnel.h"
 
@@ -122,4 +124,78 @@ TEST(TunnelTables, NeighbourWallsCloseEveryGap) {
         EXPECT_GT(leakingRays(tube, 400, [](int q) { return q % 3 != 1; }), 0);
         EXPECT_GT(leakingRays(tube, 400, [](int q) { return q % 3 != 2; }), 0);
     }
+}
+
+namespace {
+
+// The tube vertex by vertex, in the order drawTube's quad list gives.
+void drawTubeImmediate(const Tunnel& tube) {
+    glBegin(GL_QUADS);
+    for (int n = 0; n < Tunnel::kQuadCount * 4; ++n) {
+        const Vec3& v = cornerAt(tube, tube.quadCorners[n]);
+        glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+}
+
+// Both passes of one eye, as the scene draws them, with `draw` sending the tube.
+template <typename Draw>
+std::vector<uint8_t> renderTube(Draw draw) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 4.0 / 3.0, 0.1, 1000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0.1, -0.05, -0.5, 0.6, 0.3, -1.5, 0, 1, 0);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glFogi(GL_FOG_MODE, GL_EXP2);
+    glFogf(GL_FOG_DENSITY, 1.0f);
+    glEnable(GL_FOG);
+    glColor3f(0, 0, 0);
+    draw();
+    glEnable(GL_LINE_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glLineWidth(1.5f);
+    glColor3f(0.6f, 0.5f, 1.0f);
+    draw();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDisable(GL_BLEND);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_FOG);
+    glFinish();
+    return readPixelsRGB(0, 0, 800, 600);
+}
+
+}  // namespace
+
+TEST(TunnelDrawing, BufferedTubeDrawsTheSamePixelsAsVertexByVertex) {
+    requireGLContext();
+    static Tunnel tube;
+    tube.updateRadii(137.5f);
+    tube.buildCells();
+    tube.upload();
+    const std::vector<uint8_t> buffered = renderTube([] { tube.drawTube(); });
+    const std::vector<uint8_t> immediate = renderTube([] { drawTubeImmediate(tube); });
+    ASSERT_EQ(buffered.size(), immediate.size());
+    size_t lit = 0, differing = 0;
+    for (size_t i = 0; i < buffered.size(); ++i) {
+        lit += buffered[i] > 8;
+        differing += buffered[i] != immediate[i];
+    }
+    EXPECT_GT(lit, buffered.size() / 50) << "the wireframe should light part of the view";
+    EXPECT_EQ(differing, 0u);
+
+    // drawTube leaves no buffer bound and no array enabled behind it.
+    GLint arrayBuffer = -1, elementBuffer = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
+    EXPECT_EQ(arrayBuffer, 0);
+    EXPECT_EQ(elementBuffer, 0);
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
