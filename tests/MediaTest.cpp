@@ -374,3 +374,36 @@ TEST_F(MediaTest, FullDiskFailsTheWriters) {
     EXPECT_FALSE(writer.close(error));
     EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
 }
+
+// Damaged clips: the frames that are there decode, the rest fail cleanly.
+TEST_F(MediaTest, TruncatedAndDamagedClipsFailPerFrame) {
+    const int w = 96, h = 64, frames = 20;
+    const std::string whole = path("whole.avi");
+    ASSERT_EQ(writeClip(whole, w, h, 25, 1, frames), "");
+    const std::string bytes = readFileBytes(whole);
+
+    const std::string cut = path("cut.avi");
+    writeFileBytes(cut, bytes.substr(0, bytes.size() / 2));
+    VideoDecoder clip;
+    std::string error;
+    ASSERT_TRUE(clip.open(cut.c_str(), error)) << error;
+    std::vector<uint8_t> bgr(size_t(stride(w)) * h);
+    EXPECT_TRUE(clip.decodeFrame(2, bgr.data(), w, h));
+    EXPECT_LT(meanDifference(testPicture(w, h, 2), bgr, w, h), 4.0);
+    EXPECT_FALSE(clip.decodeFrame(frames - 1, bgr.data(), w, h));
+    EXPECT_TRUE(clip.decodeFrame(1, bgr.data(), w, h)) << "a failed frame spoiled the clip";
+
+    // Noise over a few pictures in the middle of the frame data.
+    std::string damaged = bytes;
+    const size_t movi = damaged.find("movi");
+    ASSERT_NE(movi, std::string::npos);
+    const size_t from = movi + (damaged.size() - movi) / 2;
+    for (size_t i = from; i < from + 600; ++i) damaged[i] = char(i * 7);
+    const std::string noisy = path("noisy.avi");
+    writeFileBytes(noisy, damaged);
+    VideoDecoder other;
+    ASSERT_TRUE(other.open(noisy.c_str(), error)) << error;
+    for (int i = 0; i < other.frameCount(); ++i) other.decodeFrame(i, bgr.data(), w, h);
+    EXPECT_TRUE(other.decodeFrame(0, bgr.data(), w, h));
+    EXPECT_LT(meanDifference(testPicture(w, h, 0), bgr, w, h), 4.0);
+}
