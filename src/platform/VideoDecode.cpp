@@ -13,6 +13,10 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+namespace {
+const int kLost = -2;  // the read position is unknown: the next decode must seek
+}
+
 struct VideoDecoder::State {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
@@ -48,8 +52,6 @@ struct VideoDecoder::State {
 };
 
 namespace {
-
-const int kLost = -2;  // the read position is unknown: the next decode must seek
 
 // The JPEG-range pixel formats are deprecated in libswscale; it wants the plain format
 // with the range given separately.
@@ -166,7 +168,10 @@ bool VideoDecoder::open(const char* path, std::string& error) {
     s->startPts = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
 
     int64_t count = st->nb_frames;
-    if (count <= 0) count = s->countPackets();
+    if (count <= 0) {
+        count = s->countPackets();
+        s->decodedIndex = kLost;  // the count read to the end: start again by seeking
+    }
     if (count <= 0 || count > INT32_MAX) {
         error = name + ": the video has no frames";
         return false;
