@@ -61,6 +61,8 @@ struct Mesh {
     int stride = 0;                    // components per record
 
     Mesh();
+    // Offset in components of the attribute carrying `type` within a record; -1 if absent.
+    int offsetOf(int type) const;
     void updateLayout();
     void resolvePositions();
     void addAttribute(int type, int components);
@@ -87,6 +89,8 @@ public:
 
 // Reads an AML format 2 file into `model` (meshes as stored: type 1 position index).
 void readAml(Model& model, const char* path);
-// Writes `model` as AML format 2; meshes must still carry the type-1 position index
-// and their position table. Returns false when the file cannot be written.
+// Writes `model` as AML format 2. A mesh as read (type-1 position index first, with
+// its position table) is written as it is; a resolved mesh (type-0 position first)
+// gets one table entry per record. Returns false for a mesh the format cannot hold
+// (inconsistent counts or indices) or when the file cannot be written.
 bool writeAml(const Model& model, const char* path);
