@@ -39,5 +39,13 @@ protected:
     void onUnuse() override;
 };
 
+// Splits a material file into its shader texts and texture slots. A missing file or a
+// malformed texture line is fatal.
+MaterialSource readMaterialFile(const std::string& path);
+// Writes a file that readMaterialFile reads back as `source`; false when the source
+// cannot be expressed (a marker inside shader text, a section not ending its last
+// line, a blank or over-long word, an unknown target) or the file cannot be written.
+bool writeMaterialFile(const std::string& path, const MaterialSource& source);
+
 // Loads "test", "show_normals" and "pp.invert"; at start-up and on the reload key.
 void loadMaterials();
