@@ -1,12 +1,31 @@
 // The application shell's globals and the calls other subsystems make into it.
 #pragma once
 
+#include "resources/ImageFile.h"
+
 extern int screenWidth;      // 800: window and display mode width
 extern int screenHeight;     // 600
 extern int viewportWidth;    // copies made once at start; never follow resizes
 extern int viewportHeight;
+extern const char* windowTitle;  // "Vornekka"
+extern const char* musicFile;    // "data/sorvan.mp3"
 
 // Presents the back buffer of the demo window.
 void swapBuffers();
 // Viewport to the whole client area, 90 degree projection with near plane 1.0.
 void resizeView(int width, int height);
+
+// F11 captures: one request gives one numbered PNG of the viewport, written at the
+// end of the frame. The image is allocated on the first capture and then reused.
+struct ScreenCapture {
+    bool requested = false;  // set by the key handler, cleared after each capture
+    int counter = 0;         // number of the next file; advances even when writing fails
+    char path[64] = {};      // the formatted file name
+    Image image;             // viewport-sized RGB, bottom row first until flipped
+    bool allocated = false;  // image holds its pixel buffer
+};
+
+extern ScreenCapture screenCapture;
+
+// Writes the requested capture, if any, from the current read buffer.
+void captureFrame();

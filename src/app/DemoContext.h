@@ -26,3 +26,6 @@ public:
 };
 
 extern DemoContext demoContext;
+
+// Runs after the key-state table has been updated, for every key press and repeat.
+void onKeyDown(int virtualKey);
