@@ -84,3 +84,149 @@ TEST(RayTriangle, RaysParallelToThePlaneAndDegenerateTrianglesNeverHit) {
     EXPECT_FALSE(rayTriangle(kA, kB, {8, 0, 0}, {1, 0, 5}, kDown, 0.001f, 1000.0f, t, normal));
     EXPECT_FLOAT_EQ(t, -1.0f);
 }
+
+namespace {
+
+// An axis-aligned box of mirrors, half-size h around the origin, two triangles per
+// face; `openTop` leaves out the +y face so beams can escape upwards.
+Model mirrorBox(float h, bool openTop) {
+    Model model;
+    model.meshes.emplace_back();
+    Mesh& mesh = model.meshes.back();
+    mesh.attributeCount = 1;
+    mesh.attributeTypes[0] = 0;
+    mesh.attributeComponents[0] = 3;
+    mesh.updateLayout();
+    for (int n = 0; n < 8; ++n) {
+        mesh.vertexData.push_back(n & 1 ? h : -h);
+        mesh.vertexData.push_back(n & 2 ? h : -h);
+        mesh.vertexData.push_back(n & 4 ? h : -h);
+    }
+    mesh.vertexCount = 8;
+    // Corner n has x from bit 0, y from bit 1, z from bit 2.
+    const uint16_t faces[6][4] = {{0, 2, 6, 4}, {1, 3, 7, 5}, {0, 1, 5, 4},
+                                  {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 5, 7, 6}};
+    for (int f = 0; f < 6; ++f) {
+        if (openTop && f == 3) continue;
+        const uint16_t* q = faces[f];
+        for (uint16_t index : {q[0], q[1], q[2], q[0], q[2], q[3]}) mesh.indices.push_back(index);
+        mesh.triangleCount += 2;
+    }
+    return model;
+}
+
+// Which wall of an axis-aligned box a point lies on: axis * 2 + (1 on the + side).
+int faceOf(const Vec3& p) {
+    const float a[3] = {std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)};
+    const int axis = a[0] >= a[1] && a[0] >= a[2] ? 0 : a[1] >= a[2] ? 1 : 2;
+    const float value = axis == 0 ? p.x : axis == 1 ? p.y : p.z;
+    return axis * 2 + (value > 0);
+}
+
+Vec3 reflect(const Vec3& d, const Vec3& n) { return d - n * (2.0f * d.dot(n)); }
+
+void expectNear(const Vec3& a, const Vec3& b, float tolerance) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+}  // namespace
+
+TEST(LaserTrace, ClosedMirrorBoxStopsAtTheBounceLimitWithReflectionsOnTheWalls) {
+    const Model box = mirrorBox(5.0f, false);
+    RayScene scene;
+    scene.addInstance(box);
+    const Vec3 start{0.3f, 0.7f, -0.2f};
+    LaserPath path;
+    path.hits.resize(40);  // stale records from an earlier frame must go
+    scene.trace(start, Vec3(1.0f, 0.37f, 0.61f).normalized(), 10, path);
+
+    ASSERT_EQ(path.hits.size(), 11u);
+    EXPECT_EQ(path.hits[0].distance, 0.0f);
+    expectNear(path.hits[0].point, start, 0.0f);
+    expectNear(path.hits[0].normal, Vec3(), 0.0f);
+    Vec3 heading = Vec3(1.0f, 0.37f, 0.61f).normalized();
+    for (size_t k = 1; k < path.hits.size(); ++k) {
+        const LaserHit& hit = path.hits[k];
+        const Vec3& p = hit.point;
+        const float reach = std::fmax(std::fabs(p.x), std::fmax(std::fabs(p.y), std::fabs(p.z)));
+        EXPECT_NEAR(reach, 5.0f, 1e-4) << "record " << k << " is not on a mirror";
+        EXPECT_NEAR(hit.distance, (p - path.hits[k - 1].point).length(), 1e-4);
+        EXPECT_NEAR(hit.normal.length(), 1.0f, 1e-6);
+        // The normal is the face's axis, either way round (the mirrors are two-sided).
+        EXPECT_NEAR(std::fabs(hit.normal.x) + std::fabs(hit.normal.y) + std::fabs(hit.normal.z), 1.0f, 1e-6);
+        // The ray leaving a mirror starts on it and must not meet it again at once.
+        if (k > 1) {
+            EXPECT_NE(faceOf(p), faceOf(path.hits[k - 1].point)) << "record " << k;
+        }
+        expectNear((p - path.hits[k - 1].point).normalized(), heading, 1e-4);
+        heading = reflect(heading, hit.normal);
+    }
+}
+
+TEST(LaserTrace, EscapeEndsThePathAThousandUnitsOut) {
+    const Model box = mirrorBox(5.0f, true);
+    RayScene scene;
+    scene.addInstance(box);
+    const Vec3 up = Vec3(0.1f, 1.0f, -0.05f).normalized();
+    LaserPath path;
+    scene.trace({0, 0, 0}, up, 10, path);
+    ASSERT_EQ(path.hits.size(), 2u);
+    EXPECT_EQ(path.hits[1].distance, 1000.0f);
+    expectNear(path.hits[1].point, up * 1000.0f, 1e-3f);
+    expectNear(path.hits[1].normal, Vec3(), 0.0f);
+
+    // Down first, off the floor, then out through the open top: start, hit, escape.
+    const Vec3 down = Vec3(0.1f, -1.0f, 0.05f).normalized();
+    scene.trace({0, 0, 0}, down, 10, path);
+    ASSERT_EQ(path.hits.size(), 3u);
+    EXPECT_NEAR(path.hits[1].point.y, -5.0f, 1e-5);
+    EXPECT_NEAR(path.hits[1].distance, 5.0f / -down.y, 1e-4);
+    const Vec3 out = reflect(down, path.hits[1].normal);
+    expectNear(path.hits[2].point, path.hits[1].point + out * 1000.0f, 1e-2f);
+
+    // A bounce limit of 1 in the closed box: start and the one hit, no escape record.
+    const Model closed = mirrorBox(5.0f, false);
+    RayScene closedScene;
+    closedScene.addInstance(closed);
+    closedScene.trace({0, 0, 0}, down, 1, path);
+    ASSERT_EQ(path.hits.size(), 2u);
+    EXPECT_NEAR(path.hits[1].point.y, -5.0f, 1e-5);
+}
+
+TEST(LaserTrace, NearestHitWinsAcrossMeshesAndInstances) {
+    // Two boxes in one model (the inner one second) and a third as its own instance.
+    Model nested = mirrorBox(8.0f, false);
+    nested.meshes.push_back(mirrorBox(2.0f, false).meshes[0]);
+    const Model outer = mirrorBox(20.0f, false);
+    RayScene scene;
+    scene.addInstance(outer);
+    scene.addInstance(nested);
+    LaserHit hit{};
+    // Off the centre line, which runs along the diagonal edge of each face.
+    ASSERT_TRUE(scene.intersect({0, 0.3f, 0.1f}, {1, 0, 0}, hit));
+    EXPECT_FLOAT_EQ(hit.distance, 2.0f);
+    expectNear(hit.point, {2, 0.3f, 0.1f}, 1e-6f);
+    EXPECT_FALSE(scene.intersect({0, 0, 0}, {1, 0, 0}, hit));
+    // From outside the inner box the middle one is nearest.
+    ASSERT_TRUE(scene.intersect({3, 0.5f, 0.2f}, {1, 0, 0}, hit));
+    EXPECT_FLOAT_EQ(hit.distance, 5.0f);
+    EXPECT_FALSE(scene.intersect({30, 0, 0}, {1, 0, 0}, hit));
+}
+
+TEST(LaserTrace, SceneBeamsLeaveTheStartAlongTheirSwingingDirections) {
+    const Model box = mirrorBox(40.0f, false);
+    RayScene scene;
+    scene.addInstance(box);
+    LaserPath paths[kLaserBeamCount];
+    for (float t : {87.87f, 95.0f, 103.0f}) {
+        traceLaserBeams(scene, t, paths);
+        for (int i = 0; i < kLaserBeamCount; ++i) {
+            ASSERT_EQ(paths[i].hits.size(), 11u) << "beam " << i;
+            expectNear(paths[i].hits[0].point, {-0.5f, 18.5f, -1.3f}, 0.0f);
+            const Vec3 expected = Vec3(1.0f, std::sin(0.12f * t) - 0.25f * i, 1.0f).normalized();
+            expectNear((paths[i].hits[1].point - paths[i].hits[0].point).normalized(), expected, 1e-4f);
+        }
+    }
+}
