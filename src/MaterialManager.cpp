@@ -3,9 +3,7 @@
 // already registered are not read again.
 #include "MaterialManager.h"
 
-#include "app/BuildVariant.h"
 #include "app/Fatal.h"
-#include "app/LoadingScreen.h"
 #include "resources/Engine.h"
 
 void MaterialManager::loadMaterialFile(const std::string& name, const std::string& path) {
@@ -55,10 +53,3 @@ void MaterialManager::onUse(const std::string& name) {
 // Textures stay bound and enabled targets stay as they are: the next material rebinds
 // the units it uses.
 void MaterialManager::onUnuse() { engine.shaders.unuse(); }
-
-void loadMaterials() {
-    if (!kSecondBuild) loadingStep();
-    engine.materials.loadMaterialFile("test", "data/materials/test.mat");
-    engine.materials.loadMaterialFile("show_normals", "data/materials/show_normals.mat");
-    engine.materials.loadMaterialFile("pp.invert", "data/materials/pp_invert.mat");
-}
