@@ -3,6 +3,8 @@
 // each of these should stay far below a millisecond. Other files in bench/ add their
 // scenes' benchmarks; this one holds the entry point.
 #include "GL.h"
+#include "Model.h"
+#include "effects/LaserTrace.h"
 #include "effects/Tunnel.h"
 #include "platform/Platform.h"
 
@@ -47,6 +49,90 @@ void BM_TunnelFrameTables(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TunnelFrameTables);
+
+// A closed room of mirrors, each wall split into n x n squares of two triangles, so
+// every beam reflects the full ten times: the tracer's worst case for that count.
+Model mirrorRoom(int n) {
+    Model model;
+    model.meshes.emplace_back();
+    Mesh& mesh = model.meshes.back();
+    mesh.attributeCount = 1;
+    mesh.attributeTypes[0] = 0;
+    mesh.attributeComponents[0] = 3;
+    mesh.updateLayout();
+    const float h = 30.0f;  // encloses the beams' start at (-0.5, 18.5, -1.3)
+    for (int axis = 0; axis < 3; ++axis) {
+        for (float side : {-h, h}) {
+            const int first = mesh.vertexCount;
+            for (int i = 0; i <= n; ++i) {
+                for (int j = 0; j <= n; ++j) {
+                    float p[3];
+                    p[axis] = side;
+                    p[(axis + 1) % 3] = -h + 2 * h * i / n;
+                    p[(axis + 2) % 3] = -h + 2 * h * j / n;
+                    mesh.vertexData.insert(mesh.vertexData.end(), p, p + 3);
+                    ++mesh.vertexCount;
+                }
+            }
+            for (int i = 0; i < n; ++i) {
+                for (int j = 0; j < n; ++j) {
+                    const int a = first + i * (n + 1) + j;
+                    for (int index : {a, a + n + 1, a + n + 2, a, a + n + 2, a + 1}) {
+                        mesh.indices.push_back(static_cast<uint16_t>(index));
+                    }
+                    mesh.triangleCount += 2;
+                }
+            }
+        }
+    }
+    return model;
+}
+
+// The laser scene's per-frame trace (five beams, up to ten reflections each) against
+// mirror rooms of growing triangle count.
+void BM_LaserBeams(benchmark::State& state) {
+    const Model room = mirrorRoom(static_cast<int>(state.range(0)));
+    RayScene scene;
+    scene.addInstance(room);
+    LaserPath paths[kLaserBeamCount];
+    int64_t frame = 0;
+    for (auto _ : state) {
+        traceLaserBeams(scene, frameTime(frame++, 87.87f), paths);
+        benchmark::DoNotOptimize(paths[0].hits.data());
+    }
+    state.counters["triangles"] = static_cast<double>(room.meshes[0].triangleCount);
+}
+BENCHMARK(BM_LaserBeams)->Arg(1)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMicrosecond);
+
+// The same against the production's own "laser" model, when the data folder is here.
+void BM_LaserBeamsDataModel(benchmark::State& state) {
+    static Model model;
+    static const bool loaded = [] {
+        if (!FileInputStream("data/laser.aml").isOpen()) return false;
+        readAml(model, "data/laser.aml");
+        for (Mesh& mesh : model.meshes) mesh.resolvePositions();
+        return true;
+    }();
+    if (!loaded) {
+        state.SkipWithError("no data/laser.aml in the working directory");
+        return;
+    }
+    RayScene scene;
+    scene.addInstance(model);
+    LaserPath paths[kLaserBeamCount];
+    int64_t frame = 0;
+    int64_t records = 0;
+    for (auto _ : state) {
+        traceLaserBeams(scene, frameTime(frame++, 87.87f), paths);
+        for (const LaserPath& path : paths) records += static_cast<int64_t>(path.hits.size());
+    }
+    int triangles = 0;
+    for (const Mesh& mesh : model.meshes) triangles += mesh.triangleCount;
+    state.counters["triangles"] = triangles;
+    state.counters["records/beam"] =
+        static_cast<double>(records) / (static_cast<double>(state.iterations()) * kLaserBeamCount);
+}
+BENCHMARK(BM_LaserBeamsDataModel)->Unit(benchmark::kMicrosecond);
 
 // A hidden window on the software rasteriser, opened once for the GL figures.
 bool haveGLContext() {
