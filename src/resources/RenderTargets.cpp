@@ -1,0 +1,91 @@
+// Framebuffer-object render targets. A target's completeness is checked once, when it
+// is added to the pool during set-up; drawing never queries the driver.
+#include "resources/RenderTargets.h"
+
+#include "app/Fatal.h"
+#include "resources/Engine.h"
+
+std::map<uint32_t, GLuint> depthBuffers;
+
+namespace {
+
+const char* framebufferStatusName(GLenum status) {
+    switch (status) {
+    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT_EXT";
+    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT";
+    case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT";
+    case GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT";
+    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER_EXT";
+    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER_EXT:
+        return "GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER_EXT";
+    case GL_FRAMEBUFFER_UNSUPPORTED_EXT:
+        return "GL_FRAMEBUFFER_UNSUPPORTED_EXT";
+    case 0:
+        return "no status (a GL error occurred)";
+    default:
+        return "unknown status";
+    }
+}
+
+}  // namespace
+
+void RenderTargetRecord::attachTexture(const std::string& textureName, GLenum attachment,
+                                       GLenum textureTarget) {
+    colour = engine.textures.get(textureName);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, textureTarget, colour.glName, 0);
+
+    const uint32_t key = (static_cast<uint32_t>(colour.storageWidth) << 16) +
+                         static_cast<uint32_t>(colour.storageHeight);
+    auto found = depthBuffers.find(key);
+    if (found == depthBuffers.end()) {
+        GLuint renderbuffer = 0;
+        glGenRenderbuffersEXT(1, &renderbuffer);
+        glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, renderbuffer);
+        glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, colour.storageWidth,
+                                 colour.storageHeight);
+        found = depthBuffers.emplace(key, renderbuffer).first;
+    }
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
+                                 found->second);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void RenderTargetPool::addTarget(const std::string& name, const RenderTargetRecord& record) {
+    if (record.framebuffer == 0xFFFFFFFFu)
+        fatalError("Render target '%s' has no framebuffer object.", name.c_str());
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &previous);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, record.framebuffer);
+    const GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(previous));
+    if (status != GL_FRAMEBUFFER_COMPLETE_EXT)
+        fatalError("Render target '%s' is incomplete: %s.", name.c_str(),
+                   framebufferStatusName(status));
+
+    // Storing a target's own record again must not delete the framebuffer it keeps.
+    RenderTargetRecord* old = find(name);
+    if (old && old->framebuffer != record.framebuffer) {
+        glDeleteFramebuffersEXT(1, &old->framebuffer);
+        old->framebuffer = 0xFFFFFFFFu;
+    }
+    entry(name) = record;
+}
+
+void RenderTargetPool::onUse(const std::string& name) {
+    const RenderTargetRecord& record = get(name);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, record.framebuffer);
+    glPushAttrib(GL_VIEWPORT_BIT);
+    glViewport(0, 0, record.colour.width, record.colour.height);
+}
+
+void RenderTargetPool::onUnuse() {
+    get(current());
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glPopAttrib();
+}
