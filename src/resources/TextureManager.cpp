@@ -1,6 +1,6 @@
 // Textures by name. Storage is always power-of-two sized; a picture file with other
-// sides is rescaled to its storage before upload, so texture coordinates 0..1 cover the
-// whole picture. Render-target textures stay empty and may be smaller than storage.
+// sides is padded to its storage with transparent black, lower-left corner aligned, the
+// same layout as a render target whose picture is smaller than its storage.
 #include "resources/TextureManager.h"
 
 #include "app/Fatal.h"
@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -47,34 +47,16 @@ void chooseFormats(int channels, int& internalFormat, int& format) {
     if (format == -1) format = static_cast<int>(kFormat[channels - 1]);
 }
 
-// Stretches `image` over a packed width x height buffer of the same channels. Texel
-// centres are aligned, so the corner texels keep the picture's corner colours.
-void resampleBilinear(const Image& image, uint8_t* out, int width, int height) {
-    const int channels = image.channels;
-    const float scaleX = static_cast<float>(image.width) / static_cast<float>(width);
-    const float scaleY = static_cast<float>(image.height) / static_cast<float>(height);
-    for (int y = 0; y < height; ++y) {
-        const float sy = std::clamp((static_cast<float>(y) + 0.5f) * scaleY - 0.5f, 0.0f,
-                                    static_cast<float>(image.height - 1));
-        const int y0 = static_cast<int>(sy);
-        const int y1 = std::min(y0 + 1, image.height - 1);
-        const float fy = sy - static_cast<float>(y0);
-        const uint8_t* row0 = image.pixels + static_cast<size_t>(y0) * image.rowBytes;
-        const uint8_t* row1 = image.pixels + static_cast<size_t>(y1) * image.rowBytes;
-        for (int x = 0; x < width; ++x) {
-            const float sx = std::clamp((static_cast<float>(x) + 0.5f) * scaleX - 0.5f, 0.0f,
-                                        static_cast<float>(image.width - 1));
-            const int x0 = static_cast<int>(sx);
-            const int x1 = std::min(x0 + 1, image.width - 1);
-            const float fx = sx - static_cast<float>(x0);
-            for (int c = 0; c < channels; ++c) {
-                const float top = row0[x0 * channels + c] * (1 - fx) + row0[x1 * channels + c] * fx;
-                const float bottom =
-                    row1[x0 * channels + c] * (1 - fx) + row1[x1 * channels + c] * fx;
-                *out++ = static_cast<uint8_t>(top * (1 - fy) + bottom * fy + 0.5f);
-            }
-        }
-    }
+// Copies `image` (rows bottom-up) into the lower-left corner of a packed, zeroed
+// width x height buffer: texture coordinates keep their texel size, and what lies
+// beyond the picture is transparent black.
+void padToStorage(const Image& image, uint8_t* out, int width, int height) {
+    const size_t outRowBytes = static_cast<size_t>(width) * image.channels;
+    const size_t pictureRowBytes = static_cast<size_t>(image.width) * image.channels;
+    std::memset(out, 0, outRowBytes * height);
+    for (int y = 0; y < image.height; ++y)
+        std::memcpy(out + outRowBytes * y, image.pixels + static_cast<size_t>(image.rowBytes) * y,
+                    pictureRowBytes);
 }
 
 }  // namespace
@@ -156,7 +138,7 @@ void TextureManager::loadTextureFile(const std::string& name, const std::string&
     uint8_t* upload = image.pixels;
     if (storageWidth != image.width || storageHeight != image.height) {
         upload = new uint8_t[static_cast<size_t>(storageWidth) * storageHeight * channels];
-        resampleBilinear(image, upload, storageWidth, storageHeight);
+        padToStorage(image, upload, storageWidth, storageHeight);
     }
     // The picture's own sizes go into the record; the data already fills the storage.
     createTexture(name, storageWidth, storageHeight, upload, internalFormat,
