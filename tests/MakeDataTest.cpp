@@ -86,7 +86,7 @@ bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 TEST_F(MakeData, WritesEveryFileAndReportsTimes) {
     const std::set<std::string> expected = {
-        "sorvan.mp3", "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
+        "sorvan.mp3", "dance.avi", "heilu.avi", "vispi.avi", "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
         "sky_c02.jpg", "sky_c03.jpg", "sky_c04.jpg", "sky_c05.jpg", "text.bin",
         "materials/test.mat", "materials/show_normals.mat", "materials/pp_invert.mat"};
     const std::set<std::string> written = filesUnder(dir_);
@@ -313,4 +313,43 @@ TEST_F(MakeData, MusicBeatsFallOnTheGridWithoutClipping) {
         tail = std::max(tail, std::abs(static_cast<int>(pcm[i])));
     }
     EXPECT_LE(tail, 8) << "the music must have faded out before the demo ends at 159 s";
+}
+
+TEST_F(MakeData, ClipsAreLoopingDarkFiguresOnWhite) {
+    const int width = 320, height = 240;
+    const int rowBytes = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> first(rowBytes * height), later(rowBytes * height), last(rowBytes * height);
+    auto darkPixels = [&](const std::vector<uint8_t>& frame) {
+        int dark = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) dark += frame[y * rowBytes + x * 3 + 1] < 80;
+        return dark;
+    };
+    auto difference = [&](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        long sum = 0;
+        for (size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
+        return static_cast<double>(sum) / a.size();
+    };
+    for (const char* name : {"dance.avi", "heilu.avi", "vispi.avi"}) {
+        VideoDecoder clip;
+        std::string error;
+        ASSERT_TRUE(clip.open(path(name).c_str(), error)) << error;
+        EXPECT_EQ(clip.width(), width) << name;
+        EXPECT_EQ(clip.height(), height) << name;
+        EXPECT_EQ(clip.frameDurationMs(), 40) << name << ": 25 frames per second";
+        const int frames = clip.frameCount();
+        EXPECT_GE(frames, 50) << name << ": a few seconds";
+        EXPECT_LE(frames, 250) << name;
+        ASSERT_TRUE(clip.decodeFrame(0, first.data(), width, height)) << name;
+        ASSERT_TRUE(clip.decodeFrame(13, later.data(), width, height)) << name;
+        ASSERT_TRUE(clip.decodeFrame(frames - 1, last.data(), width, height)) << name;
+
+        // Multiplied over the picture: mostly white, with a dark figure.
+        const int dark = darkPixels(first);
+        EXPECT_GT(dark, width * height / 50) << name;
+        EXPECT_LT(dark, width * height / 3) << name;
+        // It moves, and the unseen last frame repeats the first, so the loop is seamless.
+        EXPECT_GT(difference(first, later), 2.0) << name;
+        EXPECT_LT(difference(first, last), 0.5) << name;
+    }
 }

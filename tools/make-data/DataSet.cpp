@@ -6,7 +6,7 @@
 
 const DataJob* dataJobs(size_t& count) {
     static const DataJob jobs[] = {
-        {"music", makeMusic}, {"sky", makeSky},
+        {"music", makeMusic}, {"clips", makeClips}, {"sky", makeSky},
         {"textures", makeTextures}, {"materials", makeMaterials},
         {"text.bin", makeTextBitmap},
     };

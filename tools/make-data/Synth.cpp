@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -237,17 +239,21 @@ void addTrack(const Track& track, std::vector<float>& mono, std::vector<float>& 
     const size_t spread = static_cast<size_t>(track.width * 0.012 * kSampleRate);
     const size_t delay = static_cast<size_t>(track.echo.delay * kSampleRate);
     // Ping-pong echo: the left tap hears the input and the right tap, the right the left.
-    std::vector<float> tapLeft(delay ? frames : 0), tapRight(delay ? frames : 0);
-    for (size_t i = 0; i < frames; ++i) {
+    // Both taps live in rings one delay long: slot i % delay holds the value of i - delay.
+    std::vector<float> tapLeft(delay, 0.0f), tapRight(delay, 0.0f);
+    const float echoLevel = track.echo.level * track.gain * 0.7071f;
+    for (size_t i = 0, slot = 0; i < frames; ++i) {
         float l = mono[i] * left;
         float r = (i >= spread ? mono[i - spread] : 0.0f) * right;
         if (delay) {
-            if (i >= delay) {
-                tapLeft[i] = mono[i - delay] + track.echo.feedback * tapRight[i - delay];
-                tapRight[i] = tapLeft[i - delay];
-            }
-            l += tapLeft[i] * track.echo.level * track.gain * 0.7071f;
-            r += tapRight[i] * track.echo.level * track.gain * 0.7071f;
+            const float delayedInput = i >= delay ? mono[i - delay] : 0.0f;
+            const float newLeft = delayedInput + track.echo.feedback * tapRight[slot];
+            const float newRight = tapLeft[slot];
+            tapLeft[slot] = newLeft;
+            tapRight[slot] = newRight;
+            l += newLeft * echoLevel;
+            r += newRight * echoLevel;
+            if (++slot == delay) slot = 0;
         }
         stereo[2 * i] += l;
         stereo[2 * i + 1] += r;
@@ -259,10 +265,20 @@ void addTrack(const Track& track, std::vector<float>& mono, std::vector<float>& 
 float midiToHz(float pitch) { return 440.0f * std::pow(2.0f, (pitch - 69.0f) / 12.0f); }
 
 std::vector<float> mixTracks(const std::vector<Track>& tracks, double seconds) {
+    // Two halves of the band render on two threads into their own buffers; adding the
+    // halves in a fixed order keeps the result independent of the threads' timing.
     const size_t frames = static_cast<size_t>(seconds * kSampleRate);
-    std::vector<float> mono(frames), stereo(frames * 2, 0.0f);
-    for (const Track& track : tracks) addTrack(track, mono, stereo);
-    return stereo;
+    auto renderEvery = [&](size_t first, std::vector<float>& stereo) {
+        std::vector<float> mono(frames);
+        stereo.assign(frames * 2, 0.0f);
+        for (size_t i = first; i < tracks.size(); i += 2) addTrack(tracks[i], mono, stereo);
+    };
+    std::vector<float> even, odd;
+    std::thread helper(renderEvery, 1, std::ref(odd));
+    renderEvery(0, even);
+    helper.join();
+    for (size_t i = 0; i < even.size(); ++i) even[i] += odd[i];
+    return even;
 }
 
 std::vector<int16_t> toPcm16(std::vector<float>& stereo, float peak) {
