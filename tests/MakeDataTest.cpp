@@ -2,6 +2,8 @@
 // and readable by the demo's own readers.
 #include "TestSupport.h"
 
+#include "Model.h"
+#include "effects/LaserTrace.h"
 #include "platform/Platform.h"
 #include "resources/ImageFile.h"
 
@@ -86,7 +88,7 @@ bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 TEST_F(MakeData, WritesEveryFileAndReportsTimes) {
     const std::set<std::string> expected = {
-        "sorvan.mp3", "dance.avi", "heilu.avi", "vispi.avi", "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
+        "sorvan.mp3", "dance.avi", "heilu.avi", "vispi.avi", "puolipallo.aml", "laser.aml", "loading.png", "risti.png", "overlay.png", "sky_c00.jpg", "sky_c01.jpg",
         "sky_c02.jpg", "sky_c03.jpg", "sky_c04.jpg", "sky_c05.jpg", "text.bin",
         "materials/test.mat", "materials/show_normals.mat", "materials/pp_invert.mat"};
     const std::set<std::string> written = filesUnder(dir_);
@@ -352,4 +354,89 @@ TEST_F(MakeData, ClipsAreLoopingDarkFiguresOnWhite) {
         EXPECT_GT(difference(first, later), 2.0) << name;
         EXPECT_LT(difference(first, last), 0.5) << name;
     }
+}
+
+namespace {
+
+// What ModelManager::load does after finding the file: read, then resolve positions.
+Model loadModel(const std::string& file) {
+    Model model;
+    readAml(model, file.c_str());
+    for (Mesh& mesh : model.meshes) mesh.resolvePositions();
+    return model;
+}
+
+struct Bounds {
+    Vec3 low{1e9f, 1e9f, 1e9f}, high{-1e9f, -1e9f, -1e9f};
+    void add(const Vec3& p) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+};
+
+}  // namespace
+
+TEST_F(MakeData, PuolipalloIsAHemisphereShellWithSharedPositions) {
+    Model stored;
+    readAml(stored, path("puolipallo.aml").c_str());
+    ASSERT_EQ(stored.meshes.size(), 1u);
+    const Mesh& file = stored.meshes[0];
+    EXPECT_LT(file.positionCount, file.vertexCount) << "seams, pole and rim share positions";
+    EXPECT_GE(file.slotOfType[2], 0) << "normals";
+    EXPECT_GE(file.slotOfType[6], 0) << "texture coordinates of unit 0";
+
+    const Model model = loadModel(path("puolipallo.aml"));
+    const Mesh& mesh = model.meshes[0];
+    const int normal = 3, uv = 6;  // after resolving: position, normal, texture coordinates
+    ASSERT_EQ(mesh.stride, 8);
+    int outward = 0, inward = 0, rim = 0;
+    for (int v = 0; v < mesh.vertexCount; ++v) {
+        const float* r = &mesh.vertexData[v * mesh.stride];
+        const Vec3 p(r[0], r[1], r[2]), n(r[normal], r[normal + 1], r[normal + 2]);
+        EXPECT_GE(p.z, -1e-4f) << "one half of a ball: nothing below the rim";
+        EXPECT_NEAR(n.length(), 1.0f, 1e-3f);
+        EXPECT_TRUE(r[uv] >= 0 && r[uv] <= 1 && r[uv + 1] >= 0 && r[uv + 1] <= 1);
+        const float along = n.dot(p.normalized());
+        outward += along > 0.99f;
+        inward += along < -0.99f;
+        rim += n.z < -0.99f;
+    }
+    EXPECT_GT(outward, 100);
+    EXPECT_GT(inward, 100) << "a shell has an inner surface";
+    EXPECT_GT(rim, 10);
+}
+
+TEST_F(MakeData, LaserMirrorsBounceEveryBeamSeveralTimes) {
+    const Model model = loadModel(path("laser.aml"));
+    Bounds bounds;
+    for (const Mesh& mesh : model.meshes) {
+        ASSERT_GE(mesh.slotOfType[6], 0) << "texture coordinates of unit 0 for the risti texture";
+        for (int v = 0; v < mesh.vertexCount; ++v) {
+            const float* r = &mesh.vertexData[v * mesh.stride];
+            bounds.add({r[0], r[1], r[2]});
+        }
+    }
+    EXPECT_NEAR(bounds.high.y - bounds.low.y, 15.0f, 1.5f) << "about 15 units high";
+    EXPECT_LT(std::max(-bounds.low.x, bounds.high.x), 12.0f) << "inside the camera's circle";
+    EXPECT_LT(std::max(-bounds.low.z, bounds.high.z), 12.0f);
+    EXPECT_LT(bounds.low.y, kLaserStart.y);
+    EXPECT_GT(bounds.high.y, kLaserStart.y);
+
+    // The scene's own beams over its whole window, every 50 ms.
+    RayScene scene;
+    scene.addInstance(model);
+    LaserPath paths[kLaserBeamCount];
+    int fewest = kLaserBounceLimit, escapes = 0, traced = 0;
+    for (double t = 87.87; t < 103.38; t += 0.05) {
+        traceLaserBeams(scene, static_cast<float>(t), paths);
+        for (const LaserPath& beam : paths) {
+            ++traced;
+            const bool escaped = beam.hits.back().distance == 1000.0f;
+            const int bounces = static_cast<int>(beam.hits.size()) - 1 - (escaped ? 1 : 0);
+            fewest = std::min(fewest, bounces);
+            escapes += escaped;
+        }
+    }
+    EXPECT_GE(fewest, 3) << "every beam reflects several times before it escapes";
+    EXPECT_GT(escapes, traced / 4) << "most beams leave the mirrors again";
 }

@@ -7,7 +7,7 @@
 const DataJob* dataJobs(size_t& count) {
     static const DataJob jobs[] = {
         {"music", makeMusic}, {"clips", makeClips}, {"sky", makeSky},
-        {"textures", makeTextures}, {"materials", makeMaterials},
+        {"textures", makeTextures}, {"models", makeModels}, {"materials", makeMaterials},
         {"text.bin", makeTextBitmap},
     };
     count = sizeof(jobs) / sizeof(jobs[0]);
