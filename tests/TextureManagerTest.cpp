@@ -299,6 +299,10 @@ TEST_F(Textures, MissingOrUndecodableFilesEndTheRun) {
     EXPECT_EXIT(textures.loadTexture("threes", GL_RGBA8, GL_RGBA), testing::ExitedWithCode(1),
                 "data/threes\\.png.*3 channels");
     EXPECT_EXIT(textures.get("never"), testing::ExitedWithCode(1), "No such texture: 'never'\\.");
+    // Pixel data is read at storage size: odd sides would be read past their end.
+    const std::vector<uint8_t> nine(3 * 3 * 3, 0);
+    EXPECT_EXIT(textures.createTexture("odd.pixels", 3, 3, nine.data(), GL_RGB8, GL_RGB),
+                testing::ExitedWithCode(1), "'odd\\.pixels'.*3 x 3 must have power-of-two sides");
 }
 
 }  // namespace

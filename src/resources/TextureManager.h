@@ -24,11 +24,14 @@ public:
     void setFilter(GLenum minFilter, GLenum magFilter);
     void setAnisotropy(float value);
 
-    // pixels: 8-bit components, bottom row first, storage-sized (width and height
-    // powers of two) or null for an empty texture of any size.
+    // pixels: 8-bit components, bottom row first, packed rows, storage-sized (width and
+    // height powers of two, fatal otherwise) or null for an empty texture of any size.
     void createTexture(const std::string& name, int width, int height, const void* pixels,
                        GLint internalFormat, GLenum format);
-    // internalFormat and format may be -1: chosen from the file's channels.
+    // internalFormat and format may be -1: chosen from the file's channels (1 alpha,
+    // 2 luminance-alpha, 3 RGB, 4 RGBA). A picture with sides that are not powers of two
+    // is padded into the lower-left corner of its storage. A file that is found but
+    // cannot be read, or whose channels do not fit `format`, is fatal.
     void loadTextureFile(const std::string& name, const std::string& fileBase, int internalFormat,
                          int format);
     void loadTexture(const std::string& name, int internalFormat, int format);
@@ -49,5 +52,6 @@ std::string findResourceFile(const char* folder, const char* baseName, const cha
                              const char* ext5 = "", const char* ext6 = "", const char* ext7 = "",
                              const char* ext8 = "");
 
-// n itself for 0 and powers of two, else the next power of two above n.
+// n itself for 0 and powers of two, else the next power of two above n (n up to 2^30;
+// negative n gives 0).
 int nextPowerOfTwo(int n);
