@@ -4,6 +4,8 @@
 
 #include "Vec3.h"
 
+#include <cstddef>
+
 class StereoCamera;
 
 extern StereoCamera* sharedCamera;
@@ -11,4 +13,11 @@ extern Vec3 curveA[2000];
 extern Vec3 curveB[2000];
 extern unsigned char textBitmap[16000];  // 20 rows of 800 bytes, row by row
 
+// Creates the camera, builds both curves and reads "data/text.bin" (missing: fatal).
 void setupSceneData();
+
+// Points 0 .. count - 1 of the two line-field curves.
+void buildCurves(Vec3* a, Vec3* b, int count);
+// Reads up to `size` bytes of `path` into `bitmap`; a shorter file fills only the
+// beginning. A file that cannot be opened or read is fatal, naming it.
+void loadTextBitmap(const char* path, unsigned char* bitmap, size_t size);
