@@ -2,7 +2,9 @@
 // and readable by the demo's own readers.
 #include "TestSupport.h"
 
+#include "MaterialManager.h"
 #include "Model.h"
+#include "resources/Engine.h"
 #include "effects/LaserTrace.h"
 #include "platform/Platform.h"
 #include "resources/ImageFile.h"
@@ -215,19 +217,51 @@ TEST_F(MakeData, TextBitmapHoldsLetteringInTheScrolledStretch) {
     }
 }
 
-TEST_F(MakeData, MaterialsNameTheirTextureSlots) {
-    const std::string test = readFileBytes(path("materials/test.mat"));
-    const std::string normals = readFileBytes(path("materials/show_normals.mat"));
-    const std::string invert = readFileBytes(path("materials/pp_invert.mat"));
-    for (const std::string* text : {&test, &normals, &invert}) {
-        EXPECT_NE(text->find("%VERTEX_SHADER\n#version 110\n"), std::string::npos);
-        EXPECT_NE(text->find("%FRAGMENT_SHADER\n#version 110\n"), std::string::npos);
-        EXPECT_EQ(text->find('\r'), std::string::npos);
+TEST_F(MakeData, MaterialsReadBackWithTheirSlots) {
+    const MaterialSource test = readMaterialFile(path("materials/test.mat"));
+    ASSERT_EQ(test.textures.size(), 2u);
+    EXPECT_EQ(test.textures[0].target, static_cast<GLenum>(GL_TEXTURE_2D));
+    EXPECT_EQ(test.textures[0].textureName, "risti");
+    EXPECT_EQ(test.textures[1].target, static_cast<GLenum>(GL_TEXTURE_CUBE_MAP));
+    EXPECT_EQ(test.textures[1].textureName, "sky");
+    const MaterialSource normals = readMaterialFile(path("materials/show_normals.mat"));
+    EXPECT_TRUE(normals.textures.empty());
+    const MaterialSource invert = readMaterialFile(path("materials/pp_invert.mat"));
+    ASSERT_EQ(invert.textures.size(), 1u);
+    EXPECT_EQ(invert.textures[0].textureName, "rt1") << "a render target's texture";
+    for (const MaterialSource* source : {&test, &normals, &invert}) {
+        EXPECT_EQ(source->vertexText.rfind("#version 110\n", 0), 0u);
+        EXPECT_EQ(source->fragmentText.rfind("#version 110\n", 0), 0u);
+        for (const TextureSlot& slot : source->textures) {
+            EXPECT_NE(source->fragmentText.find(" " + slot.samplerName + ";"), std::string::npos)
+                << "sampler " << slot.samplerName << " is declared";
+        }
     }
-    EXPECT_NE(test.find("\n%TEX2D pattern = risti\n"), std::string::npos);
-    EXPECT_NE(test.find("\n%TEXCUBE sky = sky\n"), std::string::npos);
-    EXPECT_EQ(normals.find("%TEX"), std::string::npos);
-    EXPECT_EQ(invert.find("%TEX2D frame = rt1\n"), 0u);
+}
+
+// The demo's own start-up path over the generated folder: textures, the cube map, both
+// models, and the three materials compiled on the GL driver.
+TEST_F(MakeData, TheDemoLoadsTheFolder) {
+    requireGLContext();
+    const std::string root = makeTempDir("make-data-run");
+    ASSERT_EQ(symlink(dir_.c_str(), (root + "/data").c_str()), 0);
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    engine.textures.loadTexture("loading", -1, -1);
+    const TextureRecord& loading = engine.textures.get("loading");
+    EXPECT_NE(loading.width, loading.storageWidth) << "a picture padded into its storage";
+    engine.textures.createTexture("rt1", 1024, 512, nullptr, GL_RGBA8, GL_RGBA);
+    engine.models.load("puolipallo");
+    engine.models.load("laser");
+    loadMaterials();
+    EXPECT_NE(engine.textures.find("risti"), nullptr);
+    EXPECT_NE(engine.textures.find("sky"), nullptr);
+    for (const char* name : {"test", "show_normals", "pp.invert"}) {
+        engine.materials.use(name);
+        engine.materials.unuse();
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    ASSERT_EQ(chdir(buildDir().c_str()), 0);
+    fs::remove_all(root);
 }
 
 namespace {

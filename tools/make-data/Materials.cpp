@@ -1,12 +1,12 @@
-// The three material files: GLSL 1.10 programs with their texture lines. Together they
+// The three material files: GLSL 1.10 programs with their texture slots. Together they
 // bind a 2D texture from a file, a cube map and the texture of a render target.
 #include "DataSet.h"
+#include "MaterialManager.h"
 
 namespace {
 
 // A cross-tiled surface that mirrors the sky.
-const char kTest[] = R"(%VERTEX_SHADER
-#version 110
+const char kTestVertex[] = R"(#version 110
 varying vec3 reflected;
 varying vec2 uv;
 void main()
@@ -17,8 +17,8 @@ void main()
     uv = gl_MultiTexCoord0.xy;
     gl_Position = ftransform();
 }
-%FRAGMENT_SHADER
-#version 110
+)";
+const char kTestFragment[] = R"(#version 110
 uniform sampler2D pattern;
 uniform samplerCube sky;
 varying vec3 reflected;
@@ -29,21 +29,18 @@ void main()
     vec3 mirrored = textureCube(sky, reflected).rgb;
     gl_FragColor = vec4(mix(base, mirrored, 0.4), 1.0);
 }
-%TEX2D pattern = risti
-%TEXCUBE sky = sky
 )";
 
 // Eye-space normals as colours, for checking a model's normals.
-const char kShowNormals[] = R"(%VERTEX_SHADER
-#version 110
+const char kNormalsVertex[] = R"(#version 110
 varying vec3 normal;
 void main()
 {
     normal = normalize(gl_NormalMatrix * gl_Normal);
     gl_Position = ftransform();
 }
-%FRAGMENT_SHADER
-#version 110
+)";
+const char kNormalsFragment[] = R"(#version 110
 varying vec3 normal;
 void main()
 {
@@ -52,17 +49,15 @@ void main()
 )";
 
 // A full-screen pass that shows the glow target in negative.
-const char kInvert[] = R"(%TEX2D frame = rt1
-%VERTEX_SHADER
-#version 110
+const char kInvertVertex[] = R"(#version 110
 varying vec2 uv;
 void main()
 {
     uv = gl_MultiTexCoord0.xy;
     gl_Position = ftransform();
 }
-%FRAGMENT_SHADER
-#version 110
+)";
+const char kInvertFragment[] = R"(#version 110
 uniform sampler2D frame;
 varying vec2 uv;
 void main()
@@ -71,15 +66,36 @@ void main()
 }
 )";
 
-bool writeText(const std::string& path, const char* text, size_t size, std::string& error) {
-    return writeWholeFile(path, text, size - 1, error);  // without the terminating zero
+TextureSlot slot(GLenum target, const char* sampler, const char* texture) {
+    TextureSlot s;
+    s.target = target;
+    s.samplerName = sampler;
+    s.textureName = texture;
+    return s;
+}
+
+bool write(const std::string& path, const char* vertex, const char* fragment,
+           std::vector<TextureSlot> textures, std::string& error) {
+    MaterialSource source;
+    source.vertexText = vertex;
+    source.fragmentText = fragment;
+    source.textures = std::move(textures);
+    if (!writeMaterialFile(path, source)) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool makeMaterials(const std::string& dir, std::string& error) {
-    return writeText(dir + "/materials/test.mat", kTest, sizeof(kTest), error) &&
-           writeText(dir + "/materials/show_normals.mat", kShowNormals, sizeof(kShowNormals),
-                     error) &&
-           writeText(dir + "/materials/pp_invert.mat", kInvert, sizeof(kInvert), error);
+    const std::string folder = dir + "/materials/";
+    return write(folder + "test.mat", kTestVertex, kTestFragment,
+                 {slot(GL_TEXTURE_2D, "pattern", "risti"),
+                  slot(GL_TEXTURE_CUBE_MAP, "sky", "sky")},
+                 error) &&
+           write(folder + "show_normals.mat", kNormalsVertex, kNormalsFragment, {}, error) &&
+           write(folder + "pp_invert.mat", kInvertVertex, kInvertFragment,
+                 {slot(GL_TEXTURE_2D, "frame", "rt1")}, error);
 }
