@@ -4,6 +4,7 @@
 #include "ShaderManager.h"
 #include "TestSupport.h"
 #include "Vec3.h"
+#include "resources/Engine.h"
 
 #include <gtest/gtest.h>
 
@@ -290,6 +291,31 @@ TEST_F(MeshDraw, TangentsGoToTheBoundProgramsTangentInput) {
         glGetVertexAttribiv(index, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
         EXPECT_EQ(enabled, 0) << "generic array " << index;
     }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(MeshDraw, MeshDrawnIntoARenderTargetReadsBack) {
+    engine.textures.createTexture("meshTarget", 32, 32, nullptr, GL_RGBA8, GL_RGBA);
+    RenderTargetRecord record;
+    glGenFramebuffersEXT(1, &record.framebuffer);
+    record.attachTexture("meshTarget", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    engine.renderTargets.addTarget("meshTarget", record);
+
+    // A triangle over the lower-left half of the target, blue, on a red clear.
+    Mesh mesh = positionMesh({{-1, -1, 0}, {1, -1, 0}, {-1, 1, 0}}, {0, 1, 2});
+    mesh.addAttribute(4, 4);
+    for (int v = 0; v < 3; ++v) setAttribute(mesh, v, 4, {0, 0, 1, 1});
+    mesh.upload();
+    engine.renderTargets.use("meshTarget");
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    mesh.draw();
+    std::vector<uint8_t> inside = readPixelsRGB(4, 4, 1, 1);
+    std::vector<uint8_t> outside = readPixelsRGB(28, 28, 1, 1);
+    engine.renderTargets.unuse();
+    glClearColor(0, 0, 0, 1);
+    EXPECT_EQ(inside, (std::vector<uint8_t>{0, 0, 255}));
+    EXPECT_EQ(outside, (std::vector<uint8_t>{255, 0, 0}));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
