@@ -43,21 +43,23 @@ std::vector<uint8_t> bytesOf(const Image& image) {
 
 // Writes a PNG with libpng directly, for colour types and depths write_png never makes.
 void writeRawPng(const std::string& path, int width, int height, int bitDepth, int colourType,
-                 const std::vector<uint8_t>& rows, int rowBytes) {
+                 const std::vector<uint8_t>& rows, int rowBytes, bool interlaced = false) {
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, bitDepth, colourType, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, width, height, bitDepth, colourType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         png_color palette[2] = {{255, 0, 0}, {0, 0, 255}};
         png_set_PLTE(png, info, palette, 2);
     }
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, const_cast<uint8_t*>(rows.data()) + y * rowBytes);
+    std::vector<png_bytep> pointers(height);
+    for (int y = 0; y < height; ++y) pointers[y] = const_cast<uint8_t*>(rows.data()) + y * rowBytes;
+    png_write_image(png, pointers.data());
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
@@ -273,6 +275,17 @@ TEST_F(ImageFileTest, SixteenBitAndPalettePngAreRefused) {
     EXPECT_TRUE(contains(palette, path("palette.png")));
     EXPECT_TRUE(contains(palette, "palette"));
     EXPECT_EQ(read.image.pixels, nullptr);
+}
+
+TEST_F(ImageFileTest, InterlacedPngReadsLikeAPlainOne) {
+    TestImage original(9, 7, 4);
+    fillPattern(original.image);
+    writeRawPng(path("adam7.png"), 9, 7, 8, PNG_COLOR_TYPE_RGB_ALPHA, bytesOf(original.image),
+                original.image.rowBytes, true);
+    TestImage read;
+    ASSERT_EQ(read_png(path("adam7.png").c_str(), read.image, true), 0);
+    flip_image(read.image, true, false);
+    EXPECT_EQ(bytesOf(read.image), bytesOf(original.image));
 }
 
 TEST_F(ImageFileTest, LowBitGreyPngWidensToEightBits) {
