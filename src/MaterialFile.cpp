@@ -126,6 +126,8 @@ MaterialSource readMaterialFile(const std::string& path) {
             section->append(piece);
         }
     }
+    // A folder opens but cannot be read: as unreadable as a missing file.
+    if (std::ferror(file)) fatalError("Could not open material file '%s'.", path.c_str());
     std::fclose(file);
     return source;
 }

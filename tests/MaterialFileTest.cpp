@@ -82,6 +82,8 @@ TEST_F(MaterialFiles, LongLinesArriveInPiecesOf510) {
 TEST_F(MaterialFilesDeathTest, EveryReportNamesTheFileOrLine) {
     EXPECT_EXIT(readMaterialFile(dir_ + "/absent.mat"), ::testing::ExitedWithCode(1),
                 "Could not open material file '.*/absent.mat'\\.");
+    EXPECT_EXIT(readMaterialFile(dir_), ::testing::ExitedWithCode(1),
+                "Could not open material file '.*material-.*'\\.");
     EXPECT_EXIT(parse("%TEX2D baseMap= rock\n"), ::testing::ExitedWithCode(1),
                 "Read error in material file, line:\n'%TEX2D baseMap= rock\n'");
     EXPECT_EXIT(parse("%TEX2D baseMap=rock\n"), ::testing::ExitedWithCode(1),
