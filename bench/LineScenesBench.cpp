@@ -1,9 +1,16 @@
 // Per-frame CPU work of the stroke intro and the line field: which points, segments and
 // spark pieces to draw. The geometry itself is built once; these are what remains.
+#include "BenchGL.h"
+#include "GL.h"
+#include "app/Camera.h"
+#include "app/SceneData.h"
 #include "effects/SceneGeometry.h"
+#include "effects/SceneState.h"
+#include "effects/Scenes.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -49,5 +56,39 @@ void BM_PointFieldBuild(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PointFieldBuild)->Unit(benchmark::kMicrosecond);
+
+// Both eyes of the line field as the stereo pass draws them, additive, on llvmpipe;
+// glFinish makes the figure the rasteriser's whole cost.
+void BM_LineFieldBothEyes(benchmark::State& state) {
+    if (!haveGLContext()) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    buildCurves(curveA, curveB, 2000);
+    resetBenchView();
+    StereoCamera camera;
+    int64_t frame = 0;
+    for (auto _ : state) {
+        float t = frameTime(frame++, 30.0f, 5.0f);
+        sceneState.time = t;
+        float x = 100.0f * t - 200.0f;
+        camera.setPosition({x, 60.0f * std::sin(0.5f * t), 100.0f});
+        camera.setTarget({x, 0, 0});
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        glDisable(GL_DEPTH_TEST);
+        for (bool eye : {true, false}) {
+            camera.setStereo(-3.0f, eye);
+            camera.apply();
+            LineFieldScene();
+        }
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDisable(GL_BLEND);
+        glEnable(GL_DEPTH_TEST);
+        glFinish();
+    }
+}
+BENCHMARK(BM_LineFieldBothEyes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

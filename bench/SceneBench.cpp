@@ -2,6 +2,7 @@
 // frame budget on the target machine is about 16 ms for everything, GL included, so
 // each of these should stay far below a millisecond. Other files in bench/ add their
 // scenes' benchmarks; this one holds the entry point.
+#include "BenchGL.h"
 #include "GL.h"
 #include "Model.h"
 #include "effects/LaserTrace.h"
@@ -133,23 +134,6 @@ void BM_LaserBeamsDataModel(benchmark::State& state) {
         static_cast<double>(records) / (static_cast<double>(state.iterations()) * kLaserBeamCount);
 }
 BENCHMARK(BM_LaserBeamsDataModel)->Unit(benchmark::kMicrosecond);
-
-// A hidden window on the software rasteriser, opened once for the GL figures.
-bool haveGLContext() {
-    static const bool ok = [] {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        // As the demo does: llvmpipe's per-flush buffers would otherwise be trimmed
-        // from the heap and faulted back in after every glFinish.
-        mallopt(M_TRIM_THRESHOLD, 512 << 20);
-        PlatformWindowRequest request;
-        request.fullScreen = false;
-        request.hidden = true;
-        request.vsync = false;
-        std::string error;
-        return platformOpenWindow(request) != PlatformWindowResult::Failed && platformInitGL(error);
-    }();
-    return ok;
-}
 
 // The tube's two passes of one eye with the scene's state (fog, smooth lines, blending),
 // sent through `draw`; glFinish makes the figure the rasteriser's whole cost.
