@@ -108,7 +108,8 @@ void playSection(const Section& s, Band& band) {
             // A rising snare roll announces the next section.
             if (s.snare && lastBar && beat >= 2) {
                 for (int q = 0; q < 4; ++q) {
-                    addNote(band.snare, b + q * 0.25, 0.2, 0, 0.25f + 0.1f * (beat - 2) * 4 + 0.05f * q);
+                    const int step = (beat - 2) * 4 + q;  // 0..7 over the last two beats
+                    addNote(band.snare, b + q * 0.25, 0.2, 0, 0.3f + 0.07f * step);
                 }
             }
         }
