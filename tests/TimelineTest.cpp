@@ -1,0 +1,152 @@
+// The schedule driven frame by frame in a real GL context: set-up of the shared
+// targets, clips and models, clean state after every scene, and the end at 159 s.
+#include "effects/Timeline.h"
+
+#include "TestSupport.h"
+#include "app/Camera.h"
+#include "effects/AviTexture.h"
+#include "effects/SceneState.h"
+#include "platform/Platform.h"
+#include "resources/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+StereoCamera testCamera;
+
+// What the set-up loads; the tests run in the build directory, next to "data".
+bool haveDataFolder() {
+    for (const char* file : {"data/loading.png", "data/risti.png", "data/overlay.png", "data/puolipallo.aml",
+                             "data/laser.aml", "data/dance.avi", "data/heilu.avi",
+                             "data/vispi.avi"}) {
+        if (readFileBytes(file).empty()) return false;
+    }
+    return true;
+}
+
+// EffectSetup and ModelPreload run once per process, as at start-up.
+void setUpOnce() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    sceneState.camera = &testCamera;
+    engine.textures.loadTexture("loading", -1, -1);  // the set-up draws loading frames
+    ModelPreload();
+    EffectSetup();
+}
+
+class TimelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        requireGLContext();
+        if (!haveDataFolder()) GTEST_SKIP() << "no data folder in the build directory";
+        setUpOnce();
+    }
+};
+
+}  // namespace
+
+TEST(TimelineEnd, EndsTheProcessWithStatusZeroAt159Seconds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    requireGLContext();
+    sceneState.camera = &testCamera;
+    EXPECT_EXIT(drawTimeline(159.0f, 0.016f), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(drawTimeline(400.0f, 0.016f), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(sceneIndexAt(158.99f), 8);  // the frame before still plays
+}
+
+TEST_F(TimelineTest, SetUpMakesTheSharedTargetsAtTheirSizes) {
+    const struct {
+        const char* name;
+        int width, height;
+    } targets[] = {{"rt0", 1024, 512}, {"rt1", 1024, 512}, {"rt2", 1024, 512},
+                   {"rt.glow", 256, 128}, {"rt.blur", 256, 256}};
+    for (const auto& target : targets) {
+        RenderTargetRecord* record = engine.renderTargets.find(target.name);
+        ASSERT_NE(record, nullptr) << target.name;
+        EXPECT_NE(record->framebuffer, 0xFFFFFFFFu) << target.name;
+        EXPECT_EQ(record->colour.width, target.width) << target.name;
+        EXPECT_EQ(record->colour.height, target.height) << target.name;
+        EXPECT_EQ(record->colour.glName, engine.textures.get(target.name).glName) << target.name;
+    }
+    // The three big targets share one depth buffer, the two small ones have their own.
+    EXPECT_EQ(depthBuffers.size(), 3u);
+}
+
+TEST_F(TimelineTest, SetUpLoadsTexturesClipsAndModels) {
+    EXPECT_NE(engine.textures.find("risti"), nullptr);
+    EXPECT_NE(engine.textures.find("overlay"), nullptr);  // this is the first build
+    EXPECT_EQ(engine.textures.maxAnisotropy, 1.0f);
+    for (AviTexture* clip : {sceneState.dance, sceneState.heilu, sceneState.vispi}) {
+        ASSERT_NE(clip, nullptr);
+        EXPECT_TRUE(clip->usable);
+        EXPECT_FALSE(clip->started);  // clips start on their first advance
+    }
+    for (const char* name : {"puolipallo", "laser"}) {
+        Model* model = engine.models.find(name);
+        ASSERT_NE(model, nullptr) << name;
+        ASSERT_FALSE(model->meshes.empty()) << name;
+        for (const Mesh& mesh : model->meshes) {
+            EXPECT_NE(mesh.vertexBuffer, kNoBuffer) << name;
+            EXPECT_NE(mesh.indexBuffer, kNoBuffer) << name;
+        }
+    }
+}
+
+TEST_F(TimelineTest, EveryScenePresentsToTheWindowAndLeavesNoTargetBound) {
+    // A time in every window, the fades, overlays and tiling included.
+    const float times[] = {-1.0f, 5.0f,  16.0f, 24.0f,  40.0f,  60.0f,  66.0f, 67.5f,
+                           78.0f, 85.0f, 95.0f, 102.5f, 110.0f, 126.0f, 136.0f, 150.0f};
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    for (float t : times) {
+        drawTimeline(t, 0.016f);
+        EXPECT_EQ(sceneState.time, t);
+        EXPECT_TRUE(engine.renderTargets.current().empty()) << t;
+        GLint framebuffer = -1;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+        EXPECT_EQ(framebuffer, 0) << t;
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], 800) << t;
+        EXPECT_EQ(viewport[3], 600) << t;
+        GLboolean mask[4] = {};
+        glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+        EXPECT_TRUE(mask[0] && mask[1] && mask[2]) << t;
+        EXPECT_FALSE(glIsEnabled(GL_FOG)) << t;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << t;
+    }
+}
+
+TEST_F(TimelineTest, OverlayClipsAdvanceOnlyInsideTheirWindows) {
+    // A fake clock far ahead of the wall clock, so every clip sees time move forward.
+    static uint32_t now = 0x40000000u;
+    platformSetMillisecondSource([] { return now; });
+    AviTexture& heilu = *sceneState.heilu;
+    AviTexture& vispi = *sceneState.vispi;
+
+    drawTimeline(85.0f, 0.016f);  // scene 5 overlays "data/vispi.avi" from 84.3 s
+    const int vispiFrame = vispi.currentFrame;
+    now += 10 * vispi.frameDuration;
+    drawTimeline(85.5f, 0.016f);
+    EXPECT_EQ(vispi.currentFrame, (vispiFrame + 10) % vispi.wrapValue);
+
+    drawTimeline(78.0f, 0.016f);  // "data/heilu.avi" while 76.53 < t < 80.36
+    const int heiluFrame = heilu.currentFrame;
+    now += 5 * heilu.frameDuration;
+    drawTimeline(78.5f, 0.016f);
+    EXPECT_EQ(heilu.currentFrame, (heiluFrame + 5) % heilu.wrapValue);
+
+    // Outside both windows neither clip moves, however much time passes.
+    const uint32_t heiluReference = heilu.referenceTime;
+    const uint32_t vispiReference = vispi.referenceTime;
+    now += 5000;
+    drawTimeline(76.0f, 0.016f);
+    drawTimeline(81.0f, 0.016f);
+    EXPECT_EQ(heilu.referenceTime, heiluReference);
+    EXPECT_EQ(vispi.referenceTime, vispiReference);
+    platformSetMillisecondSource(nullptr);
+}
