@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -149,4 +151,37 @@ TEST_F(TimelineTest, OverlayClipsAdvanceOnlyInsideTheirWindows) {
     EXPECT_EQ(heilu.referenceTime, heiluReference);
     EXPECT_EQ(vispi.referenceTime, vispiReference);
     platformSetMillisecondSource(nullptr);
+}
+
+TEST_F(TimelineTest, Scene4ZoomOutShowsTheGlowPictureAsTiles) {
+    // The start-up projection the screen quads are made for: 90 degrees, 4:3.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 4.0 / 3.0, 0.1, 1000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(0, 0, 800, 600);
+
+    drawTimeline(67.0f, 0.016f);  // 1 + floor(1.05 * 1.45): 2 x 2 tiles
+    ASSERT_EQ(tileCountAt(67.0f), 2);
+    const std::vector<uint8_t> frame = readPixelsRGB(0, 0, 800, 600);
+    auto pixel = [&](int x, int y) { return &frame[(static_cast<size_t>(y) * 800 + x) * 3]; };
+
+    int differing = 0;
+    int lit = 0;
+    for (int y = 8; y < 292; y += 4) {
+        for (int x = 8; x < 392; x += 4) {
+            const uint8_t* a = pixel(x, y);
+            const uint8_t* right = pixel(x + 400, y);
+            const uint8_t* up = pixel(x, y + 300);
+            const uint8_t* diagonal = pixel(x + 400, y + 300);
+            for (int c = 0; c < 3; ++c) {
+                if (std::abs(a[c] - right[c]) > 2 || std::abs(a[c] - up[c]) > 2 ||
+                    std::abs(a[c] - diagonal[c]) > 2)
+                    ++differing;
+            }
+            if (a[0] + a[1] + a[2] > 30) ++lit;
+        }
+    }
+    EXPECT_GT(lit, 100) << "the scene drew nothing to tile";
+    EXPECT_LT(differing, 20) << "the four quarters are not the same picture";
 }
