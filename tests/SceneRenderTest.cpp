@@ -101,6 +101,13 @@ TEST_F(SceneRender, EveryContentLightsTheScreenAtItsMiddleTime) {
     EXPECT_GT(litPixels(), 500) << "line field";
 
     t = 65.4f;
+    // A missing clip must not leave the flag wearing the last texture bound (black here).
+    if (!engine.textures.find("black")) {
+        std::vector<unsigned char> black(4 * 4 * 3, 0);
+        engine.textures.createTexture("black", 4, 4, black.data(), GL_RGB8, GL_RGB);
+    }
+    glBindTexture(GL_TEXTURE_2D, engine.textures.get("black").glName);
+    sceneState.heilu = sceneState.dance = nullptr;
     drawStereo(t, {0, 0, 80}, {0, 0, 0}, -5.0f, true, VideoFlagScene);
     EXPECT_GT(litPixels(), kWidth * kHeight / 2) << "video flag";
 

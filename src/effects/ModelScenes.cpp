@@ -146,10 +146,9 @@ void VideoFlagScene() {
     if (!modelScenes.flagReady) buildFlag();
     const float t = sceneState.time;
     AviTexture* clip = flagClipAt(t) == FlagClip::Heilu ? sceneState.heilu : sceneState.dance;
-    if (clip) {
-        clip->advance();
-        glBindTexture(GL_TEXTURE_2D, clip->texture());
-    }
+    if (clip) clip->advance();
+    // Without its clip the flag is drawn plain white, not with whatever texture was bound.
+    glBindTexture(GL_TEXTURE_2D, clip ? clip->texture() : 0);
     if (!(modelScenes.flagTime == t)) {
         flagHeights(t, modelScenes.flagHeights);
         for (int p = 0; p < kFlagPoints; ++p) modelScenes.flagXyz[3 * p + 2] = modelScenes.flagHeights[p];
