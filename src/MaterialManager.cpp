@@ -1,6 +1,7 @@
 // Materials: a program from the ShaderManager plus textures on units 0, 1, ... in the
 // order of the file's texture lines. Reloading re-creates every material; textures
-// already registered are not read again.
+// already registered are not read again. Reports of unsupported targets name this
+// file without its folder, the same in every build tree.
 #include "MaterialManager.h"
 
 #include "app/Fatal.h"
@@ -30,10 +31,10 @@ void MaterialManager::createMaterial(const std::string& name, const std::string&
                 break;
             case GL_TEXTURE_3D:
                 fatalError("Loading 3D texture files not supported!\nTexture \"%s\"\n[%s, line %d]\n",
-                           slot.textureName.c_str(), __FILE__, __LINE__);
+                           slot.textureName.c_str(), __FILE_NAME__, __LINE__);
             default:
                 fatalError("Unhandled type %d in %s, line %d!\n", static_cast<int>(slot.target),
-                           __FILE__, __LINE__);
+                           __FILE_NAME__, __LINE__);
         }
     }
 }

@@ -192,10 +192,10 @@ TEST_F(MaterialsDeathTest, FailuresAreReported) {
                 ::testing::ExitedWithCode(1), "Invalid texture type 'cube' in line '%TEXcube sky = sky");
     EXPECT_EXIT(engine.materials.loadMaterialFile("vol", write("vol.mat", "%TEX3D v = nowhere3d\n")),
                 ::testing::ExitedWithCode(1),
-                "Loading 3D texture files not supported!\nTexture \"nowhere3d\"\n\\[.*MaterialManager.cpp, "
+                "Loading 3D texture files not supported!\nTexture \"nowhere3d\"\n\\[MaterialManager.cpp, "
                 "line [0-9]+\\]");
     EXPECT_EXIT(engine.materials.loadMaterialFile("line", write("line.mat", "%TEX1D v = nowhere1d\n")),
-                ::testing::ExitedWithCode(1), "Unhandled type 3552 in .*MaterialManager.cpp, line [0-9]+!");
+                ::testing::ExitedWithCode(1), "Unhandled type 3552 in MaterialManager.cpp, line [0-9]+!");
     EXPECT_EXIT(engine.materials.loadMaterialFile("missing", write("missing.mat", "%TEX2D t = nowhere2d\n")),
                 ::testing::ExitedWithCode(1), "nowhere2d");
     EXPECT_EXIT(engine.materials.loadMaterialFile(
