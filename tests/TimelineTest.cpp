@@ -35,9 +35,21 @@ void setUpOnce() {
     if (done) return;
     done = true;
     sceneState.camera = &testCamera;
+    // The render state the demo's start-up leaves: 90 degree 4:3 projection, depth test.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 4.0 / 3.0, 0.1, 1000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+    glViewport(0, 0, 800, 600);
     engine.textures.loadTexture("loading", -1, -1);  // the set-up draws loading frames
     ModelPreload();
     EffectSetup();
+    glClearColor(0, 0, 0, 0.5f);
+    glClearDepth(1.0);
 }
 
 class TimelineTest : public ::testing::Test {
@@ -154,13 +166,9 @@ TEST_F(TimelineTest, OverlayClipsAdvanceOnlyInsideTheirWindows) {
 }
 
 TEST_F(TimelineTest, Scene4ZoomOutShowsTheGlowPictureAsTiles) {
-    // The start-up projection the screen quads are made for: 90 degrees, 4:3.
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(90.0, 4.0 / 3.0, 0.1, 1000.0);
-    glMatrixMode(GL_MODELVIEW);
-    glViewport(0, 0, 800, 600);
-
+    // The frames before, in the production's order: scene 4's content relies on state
+    // that scene 2 leaves behind, as it does in a run from the start.
+    for (float t : {5.0f, 20.0f, 40.0f, 60.0f}) drawTimeline(t, 0.016f);
     drawTimeline(67.0f, 0.016f);  // 1 + floor(1.05 * 1.45): 2 x 2 tiles
     ASSERT_EQ(tileCountAt(67.0f), 2);
     const std::vector<uint8_t> frame = readPixelsRGB(0, 0, 800, 600);
