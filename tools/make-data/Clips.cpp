@@ -116,8 +116,12 @@ bool writeClip(const std::string& path, void (*draw)(Canvas&, float), std::strin
 
 }  // namespace
 
-bool makeClips(const std::string& dir, std::string& error) {
-    return writeClip(dir + "/dance.avi", drawDancer, error) &&
-           writeClip(dir + "/heilu.avi", drawPendulum, error) &&
-           writeClip(dir + "/vispi.avi", drawWhisk, error);
+bool makeDanceClip(const std::string& dir, std::string& error) {
+    return writeClip(dir + "/dance.avi", drawDancer, error);
+}
+bool makePendulumClip(const std::string& dir, std::string& error) {
+    return writeClip(dir + "/heilu.avi", drawPendulum, error);
+}
+bool makeWhiskClip(const std::string& dir, std::string& error) {
+    return writeClip(dir + "/vispi.avi", drawWhisk, error);
 }

@@ -1,5 +1,4 @@
-// The generators of the data folder. Each job writes one file or one family of files
-// into the output folder and is a pure function of nothing but the code, so two runs
+// The generators of the data folder. Each job writes one file into the output folder and is a pure function of nothing but the code, so two runs
 // give byte-identical folders. Jobs share no state and may run on separate threads.
 #pragma once
 
@@ -7,7 +6,7 @@
 #include <string>
 
 struct DataJob {
-    const char* name;  // what --verbose reports
+    const char* name;  // the file, as --verbose reports it
     // Writes its files under `dir`; on failure fills `error` naming the file and the problem.
     bool (*make)(const std::string& dir, std::string& error);
 };
@@ -19,9 +18,16 @@ const DataJob* dataJobs(size_t& count);
 bool writeWholeFile(const std::string& path, const void* data, size_t size, std::string& error);
 
 bool makeMusic(const std::string& dir, std::string& error);
-bool makeClips(const std::string& dir, std::string& error);
-bool makeTextures(const std::string& dir, std::string& error);
-bool makeSky(const std::string& dir, std::string& error);
-bool makeModels(const std::string& dir, std::string& error);
-bool makeMaterials(const std::string& dir, std::string& error);
+bool makeDanceClip(const std::string& dir, std::string& error);
+bool makePendulumClip(const std::string& dir, std::string& error);
+bool makeWhiskClip(const std::string& dir, std::string& error);
+bool makeLoadingTexture(const std::string& dir, std::string& error);
+bool makeRistiTexture(const std::string& dir, std::string& error);
+bool makeOverlayTexture(const std::string& dir, std::string& error);
+bool makeSkyFace(const std::string& dir, int face, std::string& error);  // face 0..5
+bool makePuolipalloModel(const std::string& dir, std::string& error);
+bool makeLaserModel(const std::string& dir, std::string& error);
+bool makeTestMaterial(const std::string& dir, std::string& error);
+bool makeShowNormalsMaterial(const std::string& dir, std::string& error);
+bool makeInvertMaterial(const std::string& dir, std::string& error);
 bool makeTextBitmap(const std::string& dir, std::string& error);

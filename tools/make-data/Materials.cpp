@@ -89,13 +89,15 @@ bool write(const std::string& path, const char* vertex, const char* fragment,
 
 }  // namespace
 
-bool makeMaterials(const std::string& dir, std::string& error) {
-    const std::string folder = dir + "/materials/";
-    return write(folder + "test.mat", kTestVertex, kTestFragment,
-                 {slot(GL_TEXTURE_2D, "pattern", "risti"),
-                  slot(GL_TEXTURE_CUBE_MAP, "sky", "sky")},
-                 error) &&
-           write(folder + "show_normals.mat", kNormalsVertex, kNormalsFragment, {}, error) &&
-           write(folder + "pp_invert.mat", kInvertVertex, kInvertFragment,
+bool makeTestMaterial(const std::string& dir, std::string& error) {
+    return write(dir + "/materials/test.mat", kTestVertex, kTestFragment,
+                 {slot(GL_TEXTURE_2D, "pattern", "risti"), slot(GL_TEXTURE_CUBE_MAP, "sky", "sky")},
+                 error);
+}
+bool makeShowNormalsMaterial(const std::string& dir, std::string& error) {
+    return write(dir + "/materials/show_normals.mat", kNormalsVertex, kNormalsFragment, {}, error);
+}
+bool makeInvertMaterial(const std::string& dir, std::string& error) {
+    return write(dir + "/materials/pp_invert.mat", kInvertVertex, kInvertFragment,
                  {slot(GL_TEXTURE_2D, "frame", "rt1")}, error);
 }

@@ -191,7 +191,9 @@ bool save(const Model& model, const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool makeModels(const std::string& dir, std::string& error) {
-    return save(buildPuolipallo(), dir + "/puolipallo.aml", error) &&
-           save(buildLaser(), dir + "/laser.aml", error);
+bool makePuolipalloModel(const std::string& dir, std::string& error) {
+    return save(buildPuolipallo(), dir + "/puolipallo.aml", error);
+}
+bool makeLaserModel(const std::string& dir, std::string& error) {
+    return save(buildLaser(), dir + "/laser.aml", error);
 }

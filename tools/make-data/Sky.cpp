@@ -57,17 +57,13 @@ Colour skyColour(Vec3 d) {
 
 }  // namespace
 
-bool makeSky(const std::string& dir, std::string& error) {
-    for (int face = 0; face < 6; ++face) {
-        Canvas canvas(kFace, kFace, {0, 0, 0, 1});
-        for (int y = 0; y < kFace; ++y) {
-            for (int x = 0; x < kFace; ++x) {
-                const float s = (x + 0.5f) / kFace, t = 1.0f - (y + 0.5f) / kFace;
-                canvas.at(x, y) = skyColour(faceDirection(face, s, t));
-            }
+bool makeSkyFace(const std::string& dir, int face, std::string& error) {
+    Canvas canvas(kFace, kFace, {0, 0, 0, 1});
+    for (int y = 0; y < kFace; ++y) {
+        for (int x = 0; x < kFace; ++x) {
+            const float s = (x + 0.5f) / kFace, t = 1.0f - (y + 0.5f) / kFace;
+            canvas.at(x, y) = skyColour(faceDirection(face, s, t));
         }
-        const std::string path = dir + "/sky_c0" + std::to_string(face) + ".jpg";
-        if (!saveJpeg(canvas, 90, path, error)) return false;
     }
-    return true;
+    return saveJpeg(canvas, 90, dir + "/sky_c0" + std::to_string(face) + ".jpg", error);
 }

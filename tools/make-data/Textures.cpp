@@ -90,8 +90,12 @@ Canvas drawOverlay() {
 
 }  // namespace
 
-bool makeTextures(const std::string& dir, std::string& error) {
-    return savePng(drawLoading(), 3, dir + "/loading.png", error) &&
-           savePng(drawRisti(), 3, dir + "/risti.png", error) &&
-           savePng(drawOverlay(), 4, dir + "/overlay.png", error);
+bool makeLoadingTexture(const std::string& dir, std::string& error) {
+    return savePng(drawLoading(), 3, dir + "/loading.png", error);
+}
+bool makeRistiTexture(const std::string& dir, std::string& error) {
+    return savePng(drawRisti(), 3, dir + "/risti.png", error);
+}
+bool makeOverlayTexture(const std::string& dir, std::string& error) {
+    return savePng(drawOverlay(), 4, dir + "/overlay.png", error);
 }

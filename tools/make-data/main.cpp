@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     for (size_t i = 0; i < count; ++i) {
-        if (verbose) std::printf("%-12s %6.3f s\n", jobs[i].name, results[i].seconds);
+        if (verbose) std::printf("%-28s %6.3f s\n", jobs[i].name, results[i].seconds);
         if (!results[i].ok) {
             std::fprintf(stderr, "make-data: %s\n", results[i].error.c_str());
             ok = false;
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     if (verbose) {
         const double total =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("%-12s %6.3f s\n", "total", total);
+        std::printf("%-28s %6.3f s\n", "total", total);
     }
     return ok ? 0 : 1;
 }
