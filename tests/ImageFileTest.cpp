@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -309,6 +310,18 @@ TEST_F(ImageFileTest, WritersReportWhatTheyCannotWrite) {
     CaptureStderr();
     EXPECT_FALSE(write_jpeg(nowhereJpg.c_str(), image.image, 90));
     EXPECT_EQ(GetCapturedStderr(), "can't open " + nowhereJpg + "\n");
+
+    // A full disk shows up when the file is closed; the device itself stays.
+    TestImage big(256, 256, 3);
+    fillPattern(big.image);
+    CaptureStderr();
+    EXPECT_FALSE(write_png("/dev/full", big.image));
+    EXPECT_TRUE(contains(GetCapturedStderr(), "/dev/full"));
+    CaptureStderr();
+    EXPECT_FALSE(write_jpeg("/dev/full", big.image, 90));
+    EXPECT_TRUE(contains(GetCapturedStderr(), "/dev/full"));
+    struct stat device;
+    EXPECT_EQ(stat("/dev/full", &device), 0);
 
     TestImage five(2, 2, 5);
     CaptureStderr();

@@ -11,6 +11,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +28,13 @@ bool sizeAcceptable(const char* path, size_t width, size_t height, size_t channe
         return false;
     }
     return true;
+}
+
+// A failed writer leaves no cut-off file behind; device nodes and links that were
+// written through (/dev/full, say) are never removed.
+void removePartialFile(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) removePartialFile(path);
 }
 
 bool endsWith(const char* text, size_t length, const char* ending) {
@@ -277,20 +285,20 @@ bool write_png(const char* path, Image image) {
     if (!png) {
         std::fprintf(stderr, "write_png: Error creating write struct\n");
         std::fclose(file);
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         std::fclose(file);
-        std::remove(path);
+        removePartialFile(path);
         png_destroy_write_struct(&png, nullptr);
         std::fprintf(stderr, "write_png: Error creating info struct\n");
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
         std::fclose(file);
-        std::remove(path);
+        removePartialFile(path);
         png_destroy_write_struct(&png, &info);
         std::fprintf(stderr, "write_png: Error 3\n");
         return false;
@@ -307,7 +315,7 @@ bool write_png(const char* path, Image image) {
     // Buffered data reaches the disk only here: a full disk shows up as a failed close.
     if (std::fclose(file) != 0) {
         std::fprintf(stderr, "write_png: %s: %s\n", path, std::strerror(errno));
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
     return true;
@@ -332,7 +340,7 @@ bool write_jpeg(const char* path, const Image& image, int quality) {
     if (setjmp(context.jump)) {
         jpeg_destroy_compress(&info);
         std::fclose(file);
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
     jpeg_create_compress(&info);
@@ -352,7 +360,7 @@ bool write_jpeg(const char* path, const Image& image, int quality) {
     jpeg_destroy_compress(&info);
     if (std::fclose(file) != 0) {
         std::fprintf(stderr, "write_jpeg: %s: %s\n", path, std::strerror(errno));
-        std::remove(path);
+        removePartialFile(path);
         return false;
     }
     return true;
