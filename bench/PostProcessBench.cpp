@@ -1,33 +1,20 @@
 // GPU cost of the glow on the software rasteriser: the blur and composite of a
 // 1024 x 512 scene into a target of the same size, and the final quad to the window.
 // Each iteration ends with glFinish, so the figures are whole-pass times.
+#include "BenchGL.h"
 #include "GL.h"
-#include "platform/Platform.h"
 #include "resources/Engine.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <malloc.h>
-#include <string>
-
 namespace {
 
-// The hidden window (shared with the other GL benchmarks: opening it again is a no-op)
-// and the targets the passes draw into.
+// The targets the passes draw into, made once in the shared hidden window.
 bool glowSetUp() {
     static int state = 0;  // 0 untried, 1 ready, -1 failed
     if (state != 0) return state > 0;
     state = -1;
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);  // as the demo does, see its main
-    PlatformWindowRequest request;
-    request.fullScreen = false;
-    request.hidden = true;
-    request.vsync = false;
-    std::string error;
-    if (platformOpenWindow(request) == PlatformWindowResult::Failed || !platformInitGL(error))
-        return false;
+    if (!haveGLContext()) return false;
     const struct {
         const char* name;
         int width, height;
@@ -48,14 +35,8 @@ bool glowSetUp() {
 
 // The start-up view and a scene picture with some light in it.
 void prepareFrame() {
+    resetBenchView();
     glViewport(0, 75, 800, 450);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(90.0, 4.0 / 3.0, 0.1, 1000.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
     engine.renderTargets.use("bench.scene");
     glClearColor(0.1f, 0.05f, 0.2f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
