@@ -1,4 +1,4 @@
-// What the FFmpeg-based media code shares: library set-up and error texts.
+// What the media code shares: FFmpeg set-up, error texts and clean-up after failed writes.
 // Internal to src/platform.
 #pragma once
 
