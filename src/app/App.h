@@ -29,3 +29,15 @@ extern ScreenCapture screenCapture;
 
 // Writes the requested capture, if any, from the current read buffer.
 void captureFrame();
+
+struct PlatformEvent;
+
+// GL entry points, render state and every resource set-up, with loading frames between
+// the slow steps; fatal when the GL entry points or GLSL are missing. Always true.
+bool startUp();
+// One frame at the music's time; the caller swaps buffers.
+void drawFrame();
+// Key-state table, key handler, window close (ends the run) and resizes.
+void handleEvent(const PlatformEvent& event);
+// Handles every waiting event.
+void dispatchEvents();

@@ -3,6 +3,7 @@
 #include "app/DemoContext.h"
 
 #include "GL.h"
+#include "MaterialManager.h"
 #include "app/App.h"
 #include "platform/Platform.h"
 
@@ -58,6 +59,7 @@ void onKeyDown(int virtualKey) {
     case 38: demo.seek(demo.time + 5.0f); break;
     case 39: demo.seek(demo.time + 1.0f); break;
     case 40: demo.seek(demo.time - 5.0f); break;
+    case 76: loadMaterials(); break;
     case 80: demo.togglePause(); break;
     case 122: screenCapture.requested = true; break;
     default: break;
