@@ -31,6 +31,14 @@ TEST(DemoOptions, BadOptionsPrintTheUsageAndFail) {
     }
 }
 
+TEST(DemoOptions, NoWindowIsReportedAndFails) {
+    std::string output;
+    int status =
+        runCommand("SDL_VIDEODRIVER=no-such-driver " + demoPath() + " --windowed", output);
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("Error creating window!"), std::string::npos) << output;
+}
+
 TEST(DemoOptions, HelpAndVersionAnswerAndSucceed) {
     std::string output;
     ASSERT_EQ(runCommand(demoPath() + " --help", output), 0) << output;

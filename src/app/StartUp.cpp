@@ -1,10 +1,13 @@
 // The start-up sequence, one frame, the window events of the main loop and the F11
 // capture written at the end of a frame.
 #include "GL.h"
+#include "MaterialManager.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
 #include "app/Fatal.h"
 #include "app/LoadingScreen.h"
+#include "app/SceneData.h"
+#include "effects/Timeline.h"
 #include "platform/Platform.h"
 #include "resources/Engine.h"
 #include "resources/ImageFile.h"
@@ -44,8 +47,13 @@ bool startUp() {
 
     engine.textures.loadTexture("loading", -1, -1);
     loadingStep();
+    ModelPreload();
     loadingStep();
+    EffectSetup();
     loadingStep();
+    setupSceneData();
+    loadingStep();
+    loadMaterials();
     loadingStep();
 
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -58,7 +66,7 @@ void drawFrame() {
     float time = demoContext.time;
     float delta = time - previousFrameTime;
     previousFrameTime = time;
-    (void)delta;
+    drawTimeline(time, delta);
 
     glDisable(GL_BLEND);
     glColor3f(0.23f, 1.0f, 1.0f);
