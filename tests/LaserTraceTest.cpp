@@ -230,3 +230,38 @@ TEST(LaserTrace, SceneBeamsLeaveTheStartAlongTheirSwingingDirections) {
         }
     }
 }
+
+TEST(LaserTrace, PlacedInstancesReportWorldPointsDistancesAndNormals) {
+    const Model box = mirrorBox(5.0f, false);
+    RayScene scene;
+    scene.addInstance(box, makeAffine(1, 0, 0, 0, 1, 0, 0, 0, 1, 10, 0, 0));
+    LaserHit hit{};
+    ASSERT_TRUE(scene.intersect({10, 0.3f, 0.1f}, {1, 0, 0}, hit));
+    EXPECT_FLOAT_EQ(hit.distance, 5.0f);
+    expectNear(hit.point, {15, 0.3f, 0.1f}, 1e-5f);
+    EXPECT_NEAR(std::fabs(hit.normal.x), 1.0f, 1e-6);
+    EXPECT_FALSE(scene.intersect({0, 0.3f, 0.1f}, {-1, 0, 0}, hit));
+
+    // One mirror in the plane x + z = 0, stretched to twice its width along x: in the
+    // world it lies in x / 2 + z = 0, and the normal must be perpendicular to that.
+    Model tilted;
+    tilted.meshes.emplace_back();
+    Mesh& mesh = tilted.meshes.back();
+    mesh.attributeCount = 1;
+    mesh.attributeTypes[0] = 0;
+    mesh.attributeComponents[0] = 3;
+    mesh.updateLayout();
+    mesh.vertexData = {-4, -4, 4, 4, -4, -4, 0, 4, 0};
+    mesh.vertexCount = 3;
+    mesh.indices = {0, 1, 2};
+    mesh.triangleCount = 1;
+    RayScene stretched;
+    stretched.addInstance(tilted, makeAffine(2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0));
+    ASSERT_TRUE(stretched.intersect({0.4f, 0, 5}, {0, 0, -1}, hit));
+    EXPECT_NEAR(hit.point.x / 2 + hit.point.z, 0.0f, 1e-5);
+    EXPECT_NEAR(hit.distance, 5.2f, 1e-5);
+    EXPECT_NEAR(hit.normal.length(), 1.0f, 1e-6);
+    const Vec3 worldEdge{8, 0, -4};  // corner 1 minus corner 0, stretched
+    EXPECT_NEAR(hit.normal.dot(worldEdge), 0.0f, 1e-5);
+    EXPECT_NEAR(hit.normal.y, 0.0f, 1e-6);
+}

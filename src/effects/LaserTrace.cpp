@@ -29,6 +29,16 @@ Vec3 transformVector(const Matrix4& m, const Vec3& v) {
             e[2] * v.x + e[6] * v.y + e[10] * v.z};
 }
 
+// Normals go through the inverse transpose, so that they stay perpendicular to the
+// mirror under any invertible placement, not only rotations and uniform scales.
+Vec3 transformNormal(const Matrix4& inverse, const Vec3& n) {
+    const float* e = inverse.m;
+    return Vec3(e[0] * n.x + e[1] * n.y + e[2] * n.z,
+                e[4] * n.x + e[5] * n.y + e[6] * n.z,
+                e[8] * n.x + e[9] * n.y + e[10] * n.z)
+        .normalized();
+}
+
 }  // namespace
 
 bool rayTriangle(const Vec3& A, const Vec3& B, const Vec3& C, const Vec3& origin,
@@ -73,6 +83,10 @@ void RayScene::addInstance(const Model& model) {
     instances.push_back({&model, identityMatrix(), identityMatrix()});
 }
 
+void RayScene::addInstance(const Model& model, const Matrix4& world) {
+    instances.push_back({&model, world, inverseAffine(world)});
+}
+
 bool RayScene::intersect(const Vec3& origin, const Vec3& direction, LaserHit& hit) const {
     float bestDistance = kNoHit;
     bool found = false;
@@ -109,7 +123,7 @@ bool RayScene::intersect(const Vec3& origin, const Vec3& direction, LaserHit& hi
             bestDistance = distance;
             hit.distance = distance;
             hit.point = point;
-            hit.normal = transformVector(instance.world, localNormal);
+            hit.normal = transformNormal(instance.inverse, localNormal);
         }
     }
     return found;

@@ -33,6 +33,8 @@ public:
 
     // The model must outlive the scene; registry entries do.
     void addInstance(const Model& model);  // identity placement
+    // Placed by an affine model-to-world matrix, which must be invertible.
+    void addInstance(const Model& model, const Matrix4& world);
 
     // Nearest hit of the ray over all instances; `direction` need not be unit length
     // for the test itself, but the reported distance is measured in world units.
