@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -169,4 +170,51 @@ TEST(MusicTest, UndecodableFileIsReportedByName) {
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(file), std::string::npos) << said;
     EXPECT_FALSE(music.audible());
+}
+
+// Decoding ahead (the start-up runs it beside the loading steps): open() takes the
+// samples decoded for its path, once, and decodes other paths itself.
+TEST(MusicTest, DecodedAheadTrackIsTakenOnceByTheOpenOfItsPath) {
+    MusicStream direct;
+    ASSERT_TRUE(direct.open(trackPath().c_str(), true));
+
+    const std::string copy = makeTempDir("music-ahead") + "/ahead.mp3";
+    writeFileBytes(copy, readFileBytes(trackPath()));
+    platformDecodeMusicAhead(copy.c_str());
+    // A file opened by the decoder stays readable after unlink; one decoded in open()
+    // would now be missing.
+    sleepMs(1000);
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+
+    // Another path meanwhile decodes itself and leaves the pending result alone.
+    MusicStream other;
+    EXPECT_TRUE(other.open(trackPath().c_str(), true));
+    EXPECT_EQ(other.samples(), direct.samples());
+
+    MusicStream ahead;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(ahead.open(copy.c_str(), true));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ahead.samples(), direct.samples());
+
+    // Taken once: the next open decodes again and finds no file.
+    MusicStream again;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(again.open(copy.c_str(), true));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(copy + " cannot be played"), std::string::npos) << said;
+}
+
+TEST(MusicTest, FailureOfADecodeAheadIsReportedByTheOpen) {
+    const std::string missing = "/nonexistent-folder/ahead.mp3";
+    platformDecodeMusicAhead(missing.c_str());
+    MusicStream music;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(music.open(missing.c_str(), false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Music file " + missing + " cannot be played ("), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find(missing + ": "), std::string::npos) << "path named twice: " << said;
+    EXPECT_FALSE(music.audible());
+    EXPECT_TRUE(music.samples().empty());
 }

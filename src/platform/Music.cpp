@@ -16,6 +16,10 @@ extern "C" {
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <mutex>
+#include <system_error>
+#include <utility>
 
 // ---- Decoding ------------------------------------------------------------------------
 
@@ -181,7 +185,48 @@ int64_t nowNs() {
 int64_t framesToMs(int64_t frames) { return frames * 1000 / kRate; }
 int64_t msToFrames(int64_t ms) { return ms * kRate / 1000; }
 
+// The music decoded ahead of MusicStream::open. The future's destructor waits for the
+// thread, so a process that ends before the music opens still ends cleanly.
+struct DecodedMusic {
+    bool decoded = false;
+    std::vector<int16_t> samples;
+    std::string error;
+};
+
+struct MusicDecodeAhead {
+    std::mutex lock;
+    std::string path;
+    std::future<DecodedMusic> result;
+};
+
+MusicDecodeAhead decodeAhead;
+
+// Hands over the result for `path` when one was started for it.
+bool takeDecodedAhead(const char* path, DecodedMusic& out) {
+    std::lock_guard<std::mutex> hold(decodeAhead.lock);
+    if (!decodeAhead.result.valid() || decodeAhead.path != path) return false;
+    out = decodeAhead.result.get();
+    return true;
+}
+
 }  // namespace
+
+void platformDecodeMusicAhead(const char* path) {
+    std::lock_guard<std::mutex> hold(decodeAhead.lock);
+    if (decodeAhead.result.valid()) return;
+    std::string file = path;
+    try {
+        decodeAhead.result = std::async(std::launch::async, [file] {
+            DecodedMusic music;
+            music.decoded =
+                platformDecodeAudio(file.c_str(), kRate, kChannels, music.samples, music.error);
+            return music;
+        });
+        decodeAhead.path = std::move(file);
+    } catch (const std::system_error&) {
+        // No thread to be had: open() decodes in line as it always could.
+    }
+}
 
 // The clock is an anchor (a position and the moment it was true) plus the time since.
 // On the device the audio callback moves the anchor to the start of each chunk it hands
@@ -273,7 +318,14 @@ bool MusicStream::open(const char* path, bool mute) {
     State& s = *state_;
 
     std::string error;
-    s.decoded = platformDecodeAudio(path, kRate, kChannels, s.samples, error);
+    DecodedMusic ahead;
+    if (takeDecodedAhead(path, ahead)) {
+        s.decoded = ahead.decoded;
+        s.samples = std::move(ahead.samples);
+        error = std::move(ahead.error);
+    } else {
+        s.decoded = platformDecodeAudio(path, kRate, kChannels, s.samples, error);
+    }
     if (!s.decoded) {
         const std::string prefix = std::string(path) + ": ";
         if (error.compare(0, prefix.size(), prefix) == 0) error.erase(0, prefix.size());

@@ -102,6 +102,11 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Starts decoding the music file on a thread of its own, so that the loading steps run
+// meanwhile; the next MusicStream::open of the same path waits for it and takes the
+// samples instead of decoding again. A second call while one is pending does nothing.
+void platformDecodeMusicAhead(const char* path);
+
 // Decodes any audio file FFmpeg reads to interleaved S16 at `rate` Hz, `channels`
 // channels. Returns false and fills `error` on failure.
 bool platformDecodeAudio(const char* path, int rate, int channels,
