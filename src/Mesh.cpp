@@ -206,6 +206,10 @@ void Mesh::upload() {
     glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, indexBuffer);
     glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(triangleCount) * 6,
                     indices.data(), GL_STATIC_DRAW_ARB);
+    // A buffer left bound would turn every later client-memory vertex pointer into an
+    // offset into this mesh: the scenes' own vertex arrays would draw nothing.
+    glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
+    glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
 }
 
 void Mesh::draw() const {

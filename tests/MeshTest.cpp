@@ -221,6 +221,12 @@ TEST_F(MeshDraw, ColouredMeshReachesTheFramebufferAndResetsArrayState) {
     mesh.upload();
     EXPECT_NE(mesh.vertexBuffer, kNoBuffer);
     EXPECT_NE(mesh.indexBuffer, kNoBuffer);
+    // Set-up uploads before any scene draws from client memory: nothing may stay bound.
+    GLint bound = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0) << "upload left its vertex buffer bound";
+    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0) << "upload left its index buffer bound";
     Model model;
     model.meshes.push_back(mesh);
     model.draw();
