@@ -37,6 +37,8 @@ struct PlatformEvent;
 bool startUp();
 // One frame at the music's time; the caller swaps buffers.
 void drawFrame();
+// The same frame at a given demo time, for the offline modes' frame clock.
+void drawFrameAt(float time);
 // Key-state table, key handler, window close (ends the run) and resizes.
 void handleEvent(const PlatformEvent& event);
 // Handles every waiting event.

@@ -65,7 +65,11 @@ bool startUp() {
 
 void drawFrame() {
     demoContext.updateClock();
-    float time = demoContext.time;
+    drawFrameAt(demoContext.time);
+}
+
+void drawFrameAt(float time) {
+    demoContext.time = time;
     float delta = time - previousFrameTime;
     previousFrameTime = time;
     drawTimeline(time, delta);

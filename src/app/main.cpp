@@ -3,10 +3,12 @@
 #include "app/App.h"
 #include "app/BuildVariant.h"
 #include "app/DemoContext.h"
+#include "app/Offline.h"
 #include "platform/Platform.h"
 
 #include <malloc.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,15 @@
 
 namespace {
 
+enum class Mode { Play, Render, Still, Benchmark };
+
 struct Options {
+    Mode mode = Mode::Play;
+    RenderRequest render;
+    bool fpsGiven = false, fromGiven = false, toGiven = false;
+    double stillSeconds = 0;
+    const char* stillOutput = nullptr;
+    bool csv = false;
     bool windowed = false;    // no display-mode switch
     bool mute = false;        // no audio device; the clock still runs
     bool seekAtStart = false;
@@ -27,8 +37,12 @@ const char* programName(const char* argv0) {
 }
 
 void printUsage(FILE* out, const char* name) {
-    std::fprintf(out, "usage: %s [--windowed] [--start SECONDS] [--mute] [--help] [--version]\n",
-                 name);
+    std::fprintf(out,
+                 "usage: %s [--windowed] [--start SECONDS] [--mute] [--help] [--version]\n"
+                 "       %s --render OUTPUT [--fps N] [--from SECONDS] [--to SECONDS]\n"
+                 "       %s --frame SECONDS --output FILE.png\n"
+                 "       %s --benchmark [--csv]\n",
+                 name, name, name, name);
 }
 
 void printHelp(const char* name) {
@@ -45,6 +59,21 @@ void printHelp(const char* name) {
         "  --help             print this text and exit\n"
         "  --version          print the version and exit\n"
         "\n"
+        "Offline (a hidden window, no sound device, no vsync; the picture and the clips\n"
+        "follow a frame clock, so every run gives the same output; without a display\n"
+        "they render offscreen, or run them under xvfb-run):\n"
+        "  --render OUTPUT    render frames: OUTPUT ending in .mp4 or .mkv gets a video\n"
+        "                     with the music, any other name a folder of numbered PNGs\n"
+        "  --fps N            frames per second of the render (default 60)\n"
+        "  --from SECONDS     demo time of the first frame (default 0)\n"
+        "  --to SECONDS       demo time where the render ends (default 159, the end)\n"
+        "  --frame SECONDS --output FILE.png\n"
+        "                     one still at that demo time\n"
+        "  --benchmark        time frames of every scene and of the bare stereo floor;\n"
+        "                     prints median, 95th percentile, fps, ratio to the floor,\n"
+        "                     start-up time and peak memory\n"
+        "  --csv              with --benchmark: the table as CSV\n"
+        "\n"
         "Keys:\n"
         "  Escape             quit\n"
         "  Left / Right       back / forward 1 second\n"
@@ -58,6 +87,60 @@ void printHelp(const char* name) {
         "data/sorvan.mp3 (music), PNG/JPEG textures, AML models, data/materials/,\n"
         "AVI clips and data/text.bin. Without a playable music file the demo runs silent.\n",
         kSecondBuild ? "This is the second build: no eye offset, no overlay texture.\n" : "");
+}
+
+bool setMode(Options& options, Mode mode, const char* name) {
+    if (options.mode != Mode::Play) {
+        std::fprintf(stderr, "%s: --render, --frame and --benchmark exclude each other\n", name);
+        return false;
+    }
+    options.mode = mode;
+    return true;
+}
+
+// A non-negative number of seconds after argv[i]; advances i.
+bool readSeconds(int argc, char** argv, int& i, const char* name, double& seconds) {
+    const char* option = argv[i];
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "%s: %s needs a number of seconds\n", name, option);
+        return false;
+    }
+    const char* value = argv[++i];
+    char* end = nullptr;
+    seconds = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !std::isfinite(seconds) || seconds < 0 ||
+        seconds > 1.0e6) {
+        std::fprintf(stderr, "%s: %s: '%s' is not a number of seconds\n", name, option, value);
+        return false;
+    }
+    return true;
+}
+
+// Options that only make sense with a mode they were not given with.
+bool checkCombination(const Options& options, const char* name) {
+    const bool renderOnly = options.fpsGiven || options.fromGiven || options.toGiven;
+    if (renderOnly && options.mode != Mode::Render) {
+        std::fprintf(stderr, "%s: --fps, --from and --to belong to --render\n", name);
+        return false;
+    }
+    if (options.mode == Mode::Render && options.render.to <= options.render.from) {
+        std::fprintf(stderr, "%s: --to must be later than --from\n", name);
+        return false;
+    }
+    if ((options.mode == Mode::Still) != (options.stillOutput != nullptr)) {
+        std::fprintf(stderr, "%s: --frame and --output go together\n", name);
+        return false;
+    }
+    if (options.csv && options.mode != Mode::Benchmark) {
+        std::fprintf(stderr, "%s: --csv belongs to --benchmark\n", name);
+        return false;
+    }
+    const bool offline = options.mode != Mode::Play;
+    if (offline && (options.windowed || options.mute || options.seekAtStart)) {
+        std::fprintf(stderr, "%s: --windowed, --mute and --start are for playing\n", name);
+        return false;
+    }
+    return true;
 }
 
 // Returns false with a message on stderr for anything it does not understand.
@@ -75,6 +158,46 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.windowed = true;
         } else if (std::strcmp(arg, "--mute") == 0) {
             options.mute = true;
+        } else if (std::strcmp(arg, "--render") == 0 || std::strcmp(arg, "--output") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "%s: %s needs a file or folder name\n", name, arg);
+                return false;
+            }
+            if (std::strcmp(arg, "--render") == 0) {
+                if (!setMode(options, Mode::Render, name)) return false;
+                options.render.output = argv[++i];
+            } else {
+                options.stillOutput = argv[++i];
+            }
+        } else if (std::strcmp(arg, "--frame") == 0 || std::strcmp(arg, "--from") == 0 ||
+                   std::strcmp(arg, "--to") == 0) {
+            double seconds = 0;
+            if (!readSeconds(argc, argv, i, name, seconds)) return false;
+            if (std::strcmp(arg, "--frame") == 0) {
+                if (!setMode(options, Mode::Still, name)) return false;
+                options.stillSeconds = seconds;
+            } else if (std::strcmp(arg, "--from") == 0) {
+                options.render.from = seconds;
+                options.fromGiven = true;
+            } else {
+                options.render.to = seconds;
+                options.toGiven = true;
+            }
+        } else if (std::strcmp(arg, "--fps") == 0) {
+            const char* value = i + 1 < argc ? argv[++i] : "";
+            char* end = nullptr;
+            long fps = std::strtol(value, &end, 10);
+            if (end == value || *end != '\0' || fps < 1 || fps > 1000) {
+                std::fprintf(stderr, "%s: --fps: '%s' is not a whole number from 1 to 1000\n",
+                             name, value);
+                return false;
+            }
+            options.render.fps = static_cast<int>(fps);
+            options.fpsGiven = true;
+        } else if (std::strcmp(arg, "--benchmark") == 0) {
+            if (!setMode(options, Mode::Benchmark, name)) return false;
+        } else if (std::strcmp(arg, "--csv") == 0) {
+            options.csv = true;
         } else if (std::strcmp(arg, "--start") == 0) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "%s: --start needs a number of seconds\n", name);
@@ -96,7 +219,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return true;
+    return checkCombination(options, name);
 }
 
 void report(const char* text) {
@@ -107,6 +230,7 @@ void report(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const auto processStart = std::chrono::steady_clock::now();
     // llvmpipe frees its per-flush buffers every frame; without this glibc returns the
     // heap to the system and faults it back in, doubling the cost of a heavy frame.
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
@@ -125,6 +249,12 @@ int main(int argc, char** argv) {
     request.height = screenHeight;
     request.colourBits = 32;
     request.fullScreen = !options.windowed;
+    const bool offline = options.mode != Mode::Play;
+    if (offline) {
+        request.fullScreen = false;
+        request.hidden = true;
+        request.vsync = false;
+    }
     PlatformWindowResult opened = platformOpenWindow(request);
     if (opened == PlatformWindowResult::Failed) {
         report("Error creating window!");
@@ -135,6 +265,20 @@ int main(int argc, char** argv) {
     resizeView(screenWidth, screenHeight);
 
     startUp();
+
+    if (offline) {
+        switch (options.mode) {
+        case Mode::Render: return renderOffline(options.render);
+        case Mode::Still: return renderStill(options.stillSeconds, options.stillOutput);
+        case Mode::Benchmark: {
+            const double startUpMs = std::chrono::duration<double, std::milli>(
+                                         std::chrono::steady_clock::now() - processStart)
+                                         .count();
+            return runBenchmark(options.csv, startUpMs);
+        }
+        case Mode::Play: break;
+        }
+    }
 
     static MusicStream music;
     music.open(musicFile, options.mute);

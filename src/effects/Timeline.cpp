@@ -160,6 +160,12 @@ const StereoScenePass kRisti{ristiCamera, RistiScene, DrawMode::Fog,
 const StereoScenePass kBoxScroller{boxScrollerCamera, boxScrollerContent, DrawMode::Additive,
                                    4.0f, &kRt1, 2, 0.9f, presentBoxScroller};
 
+void noContent() {}
+
+// The cost every stereo scene pays before drawing anything: both eyes, glow and quad.
+const StereoScenePass kFloor{strokeIntroCamera, noContent, DrawMode::Additive,
+                             -4.0f, &kRt1, 2, 1.05f, presentPlain};
+
 void enableSceneFog() {
     static const GLfloat black[4] = {0, 0, 0, 1};
     glFogi(GL_FOG_MODE, GL_EXP);
@@ -281,6 +287,17 @@ void EffectSetup() {
     sceneState.dance = openClip("data/dance.avi");
     sceneState.heilu = openClip("data/heilu.avi");
     sceneState.vispi = openClip("data/vispi.avi");
+}
+
+void drawFloorFrame(float time) {
+    sceneState.time = time;
+    if (!sceneState.camera) sceneState.camera = sharedCamera;
+    if (!sceneState.camera) fatalError("The scene camera does not exist: scene data not set up.");
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    runStereoScenePass(kFloor, time);
 }
 
 void drawTimeline(float time, float delta) {

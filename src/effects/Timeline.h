@@ -5,6 +5,9 @@
 void EffectSetup();
 void ModelPreload();
 void drawTimeline(float time, float delta);
+// A stereo frame with no content through the same glow and screen quad as the scenes:
+// the floor the benchmark compares every scene with.
+void drawFloorFrame(float time);
 
 // Index 1..8 of the scene that plays at `time`, or 0 when the production is over.
 int sceneIndexAt(float time);

@@ -24,7 +24,8 @@ struct PlatformWindowRequest {
     int height = 600;
     int colourBits = 32;
     bool fullScreen = true;   // try the display mode switch first
-    bool hidden = false;      // no visible window (offline rendering, tests)
+    bool hidden = false;      // no visible window (offline rendering, tests); without a
+                              // display it renders offscreen
     bool vsync = true;        // swap interval 1 where the driver offers it
 };
 

@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -83,6 +84,12 @@ bool createWithDepthFallback(const PlatformWindowRequest& request, bool fullScre
 
 PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
     if (platformWindow.window) return PlatformWindowResult::Ok;
+    // A hidden window needs no display: without one, render through EGL instead of
+    // failing, unless the user chose a driver.
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (request.hidden && (!display || !*display) && (!wayland || !*wayland))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "Cannot start the video system: %s\n", SDL_GetError());
         return PlatformWindowResult::Failed;

@@ -1,0 +1,28 @@
+// The offline modes: rendering on a frame clock instead of the music, independent of
+// the machine's speed. Each expects the hidden window and startUp() done, and returns
+// the process exit status.
+#pragma once
+
+#include <cstdint>
+
+struct RenderRequest {
+    const char* output = nullptr;  // .mp4 / .mkv: a movie with music; otherwise a folder
+    int fps = 60;
+    double from = 0.0;             // demo seconds of frame 0
+    double to = 159.0;             // demo seconds where the output ends (exclusive)
+};
+
+int renderOffline(const RenderRequest& request);
+// One still at `seconds`, the same picture as that frame of a 60 fps render.
+int renderStill(double seconds, const char* pngPath);
+// Frame times of every scene and of the bare stereo floor; `startMs`: milliseconds
+// from process start to the end of start-up, for the start-up figure.
+int runBenchmark(bool csv, double startUpMs);
+
+// Demo milliseconds shown by frame k of a render starting at `from` seconds.
+int64_t frameMilliseconds(double from, int fps, int64_t k);
+// Primes the clips so that the frame at `ms` shows what an uninterrupted play from
+// 0 s at `fps` shows there.
+void primeClips(int fps, int64_t ms);
+// Display name of scene 1..8.
+const char* sceneName(int index);

@@ -1,0 +1,188 @@
+// The real `demo` program in its offline modes: frame folders, movies, stills and the
+// benchmark, each on the frame clock, with no display needed.
+#include "TestSupport.h"
+#include "resources/ImageFile.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+std::string demo() { return buildDir() + "/demo"; }
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void run(const std::string& arguments) {
+    std::string output;
+    ASSERT_EQ(runCommand(demo() + " " + arguments, output), 0) << arguments << "\n" << output;
+}
+
+// The largest sample of a PNG, through the project's reader; -1 when it cannot be read.
+int brightestSample(const std::string& path) {
+    Image image;
+    if (read_png(path.c_str(), image, false) != 0) return -1;
+    uint8_t* end = image.pixels + static_cast<size_t>(image.rowBytes) * image.height;
+    const int brightest = *std::max_element(image.pixels, end);
+    delete[] image.pixels;
+    return brightest;
+}
+
+}  // namespace
+
+TEST(OfflineRender, OneSecondAtTenFpsGivesTenFramesEqualOnEveryRun) {
+    const std::string first = makeTempDir("offline-a") + "/frames";
+    const std::string second = makeTempDir("offline-b") + "/frames";
+    // Across the first clip's window opening at 15.7 s, so the clip's frames are in it.
+    run("--render " + first + " --fps 10 --from 15 --to 16");
+    run("--render " + second + " --fps 10 --from 15 --to 16");
+    const std::vector<std::string> names = listFolder(first);
+    ASSERT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.front(), "frame00000.png");
+    EXPECT_EQ(names.back(), "frame00009.png");
+    EXPECT_EQ(listFolder(second), names);
+    std::string previous;
+    int distinct = 0;
+    for (const std::string& name : names) {
+        const std::string a = readFileBytes(first + "/" + name);
+        EXPECT_EQ(a, readFileBytes(second + "/" + name)) << name;
+        distinct += a != previous;
+        previous = a;
+    }
+    EXPECT_GT(distinct, 5) << "the frames do not move with the demo time";
+}
+
+TEST(OfflineRender, StillEqualsTheSameFrameOfARenderStartedEarlier) {
+    // 84.5 s: the vispi clip has played since 84.3 s and the heilu clip earlier; the
+    // still must show the clip frames an uninterrupted play shows.
+    const std::string folder = makeTempDir("offline-still") + "/frames";
+    const std::string still = makeTempDir("offline-still-png") + "/still.png";
+    run("--render " + folder + " --fps 60 --from 84.2 --to 84.55");
+    run("--frame 84.5 --output " + still);
+    const std::vector<std::string> names = listFolder(folder);
+    ASSERT_EQ(names.size(), 21u);
+    EXPECT_EQ(readFileBytes(still), readFileBytes(folder + "/frame00018.png"));
+}
+
+TEST(OfflineRender, ShortMovieHasItsFramesDurationAndMusic) {
+    const std::string movie = makeTempDir("offline-movie") + "/short.mp4";
+    run("--render " + movie + " --fps 10 --from 30 --to 32");
+
+    AVFormatContext* format = nullptr;
+    ASSERT_EQ(avformat_open_input(&format, movie.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+    int video = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    ASSERT_GE(video, 0);
+    EXPECT_GE(audio, 0) << "no music track";
+    EXPECT_EQ(format->streams[video]->codecpar->width, 800);
+    EXPECT_EQ(format->streams[video]->codecpar->height, 600);
+    const double seconds = static_cast<double>(format->duration) / AV_TIME_BASE;
+    EXPECT_NEAR(seconds, 2.0, 0.1);
+
+    int frames = 0;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(format, packet) >= 0) {
+        frames += packet->stream_index == video;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    EXPECT_EQ(frames, 20);
+}
+
+TEST(OfflineRender, StillAtTheEndOfAFadeIsBlack) {
+    const std::string still = makeTempDir("offline-fade") + "/fade.png";
+    // The last millisecond of the box wall and the tunnel's end; a moment earlier each
+    // scene is visible, so black is the fade, not a failure.
+    const char* const stills[][2] = {{"126.889", "124"}, {"155.9", "150"}};
+    for (const auto& times : stills) {
+        run(std::string("--frame ") + times[0] + " --output " + still);
+        EXPECT_EQ(brightestSample(still), 0) << times[0];
+        run(std::string("--frame ") + times[1] + " --output " + still);
+        EXPECT_GT(brightestSample(still), 60) << times[1];
+    }
+}
+
+TEST(OfflineOptions, BadOptionsPrintTheUsageAndFail) {
+    const char* bad[] = {"--render",
+                         "--render out --fps 0",
+                         "--render out --fps x",
+                         "--render out --from 5 --to 4",
+                         "--render out --from -1",
+                         "--frame 3",
+                         "--frame abc --output x.png",
+                         "--output x.png",
+                         "--fps 30",
+                         "--csv",
+                         "--benchmark --frame 3 --output x.png",
+                         "--render out --mute"};
+    for (const char* arguments : bad) {
+        std::string output;
+        int status = runCommand(demo() + " " + arguments, output);
+        EXPECT_EQ(status, 2) << arguments << "\n" << output;
+        EXPECT_NE(output.find("usage: demo"), std::string::npos) << arguments << "\n" << output;
+    }
+}
+
+TEST(OfflineOptions, UnwritableOutputsFailWithTheirName) {
+    std::string output;
+    EXPECT_EQ(runCommand(demo() + " --frame 30 --output /nonexistent-dir/x.png", output), 1);
+    EXPECT_NE(output.find("/nonexistent-dir/x.png"), std::string::npos) << output;
+    EXPECT_EQ(runCommand(demo() + " --render /proc/no-such/frames --fps 10 --to 0.2", output), 1);
+    EXPECT_NE(output.find("/proc/no-such/frames"), std::string::npos) << output;
+    EXPECT_EQ(runCommand(demo() + " --frame 200 --output x.png", output), 1);
+    EXPECT_NE(output.find("after the end"), std::string::npos) << output;
+}
+
+TEST(OfflineBenchmark, CsvHasTheFloorFirstAndEveryScene) {
+    std::string output;
+    ASSERT_EQ(runCommand(demo() + " --benchmark --csv", output), 0) << output;
+    // The start-up time and peak memory come on stderr, which runCommand mixes in.
+    std::istringstream lines(output);
+    std::string line;
+    std::vector<std::string> rows;
+    bool startUp = false, peak = false;
+    while (std::getline(lines, line)) {
+        if (line.rfind("start-up to first frame: ", 0) == 0) startUp = true;
+        else if (line.rfind("peak memory (VmHWM): ", 0) == 0) peak = true;
+        else rows.push_back(line);
+    }
+    EXPECT_TRUE(startUp && peak) << output;
+    ASSERT_EQ(rows.size(), 10u) << output;
+    EXPECT_EQ(rows[0], "scene,frames,median_ms,p95_ms,fps,ratio_to_floor");
+    EXPECT_EQ(rows[1].rfind("floor,60,", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[1].substr(rows[1].size() - 5), ",1.00") << rows[1];
+    for (size_t i = 2; i < rows.size(); ++i) {
+        double median = 0, p95 = 0, fps = 0, ratio = 0;
+        const size_t comma = rows[i].find(',');
+        ASSERT_EQ(std::sscanf(rows[i].c_str() + comma, ",60,%lf,%lf,%lf,%lf", &median, &p95,
+                              &fps, &ratio),
+                  4)
+            << rows[i];
+        EXPECT_GT(median, 0) << rows[i];
+        EXPECT_GE(p95, median) << rows[i];
+        EXPECT_NEAR(fps, 1000.0 / median, 0.1 + fps * 0.01) << rows[i];
+    }
+}
