@@ -186,3 +186,13 @@ TEST(OfflineBenchmark, CsvHasTheFloorFirstAndEveryScene) {
         EXPECT_NEAR(fps, 1000.0 / median, 0.1 + fps * 0.01) << rows[i];
     }
 }
+
+TEST(OfflineRender, EverySceneIsLitWhenItIsTheFirstFrameAfterStartUp) {
+    // A still is the first frame the process draws, so no earlier scene has left state
+    // behind: each scene must set up everything it relies on itself.
+    const std::string still = makeTempDir("offline-first") + "/first.png";
+    for (const char* middle : {"6", "19.4", "42.4", "65.4", "80.5", "95.6", "115.1", "143"}) {
+        run(std::string("--frame ") + middle + " --output " + still);
+        EXPECT_GT(brightestSample(still), 60) << "scene at " << middle << " s drew nothing";
+    }
+}
