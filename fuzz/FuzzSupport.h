@@ -1,0 +1,13 @@
+// Shared by the fuzz targets: the readers take paths, so each input goes through a
+// scratch file, and a fatal report is an ordinary outcome for a bad file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Thrown by the fuzz build's fatalError instead of ending the process.
+struct FuzzFatal {};
+
+// Writes the input to a per-process scratch file with the given extension and returns its path.
+std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extension);
