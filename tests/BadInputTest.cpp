@@ -1,6 +1,8 @@
 // The real `demo` on a copy of the data folder with one thing broken: every bad file
 // ends the run with a message naming it and a non-zero status, never a crash or a hang;
 // the few harmless defects let the demo run to its end. Nothing is written into data/.
+// Each run gets an X server of its own, so its window never takes the focus from
+// another test's demo.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +40,7 @@ Outcome runBroken(const std::string& tag, const std::function<void(const std::st
     runCommand("find '" + data + "' | sort > '" + folder + "/before.txt'", output);
     Outcome outcome;
     outcome.status = runCommand("cd '" + folder + "' || exit 9; " + extraShell +
-                                    "timeout 90 '" + buildDir() +
+                                    "xvfb-run -a timeout 90 '" + buildDir() +
                                     "/demo' --windowed --mute --start 158.6",
                                 outcome.output);
     EXPECT_EQ(runCommand("find '" + data + "' | sort | diff '" + folder + "/before.txt' -", output),
@@ -213,7 +215,7 @@ TEST_F(BadInput, UnwritableCaptureFolderIsReportedAndTheDemoGoesOn) {
         "cat demo.log; ls data/w: data/shots 2>/dev/null\n"
         "exit $status\n";
     writeFileBytes(folder + "/run.sh", script);
-    int status = runCommand("sh '" + folder + "/run.sh'", output);
+    int status = runCommand("xvfb-run -a sh '" + folder + "/run.sh'", output);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("Cannot create the capture folder w:/shots"), std::string::npos) << output;
     runCommand("rm -rf '" + folder + "'", output);
