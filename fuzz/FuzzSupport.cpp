@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include "app/Fatal.h"
+#include "resources/ImageFile.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -30,4 +31,23 @@ std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extensi
     if (size && std::fwrite(data, 1, size, file) != size) std::abort();
     std::fclose(file);
     return path;
+}
+
+int fuzzImageReader(int (*reader)(const char*, Image&, bool), const uint8_t* data, size_t size,
+                    const char* extension) {
+    const std::string path = writeFuzzInput(data, size, extension);
+    try {
+        Image image;
+        if (reader(path.c_str(), image, size & 1) == 0) {
+            const size_t bytes = size_t(image.height) * image.rowBytes;
+            if (bytes) {
+                volatile uint8_t first = image.pixels[0], last = image.pixels[bytes - 1];
+                (void)first;
+                (void)last;
+            }
+            delete[] image.pixels;
+        }
+    } catch (const FuzzFatal&) {
+    }
+    return 0;
 }

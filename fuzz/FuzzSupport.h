@@ -11,3 +11,9 @@ struct FuzzFatal {};
 
 // Writes the input to a per-process scratch file with the given extension and returns its path.
 std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extension);
+
+struct Image;
+// Runs one image reader over the input and touches both ends of a decoded picture, so
+// AddressSanitizer sees a buffer that is shorter than its size claims.
+int fuzzImageReader(int (*reader)(const char*, Image&, bool), const uint8_t* data, size_t size,
+                    const char* extension);

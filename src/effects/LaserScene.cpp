@@ -127,14 +127,18 @@ void LaserScene() {
         glDepthMask(GL_TRUE);
     }
 
+    presentWholeFrameScene(4, t, 101.59f, 0.4524887f);
+}
+
+void presentWholeFrameScene(int glowCount, float time, float fadeStart, float fadeRate) {
     glDisable(GL_FOG);
     engine.renderTargets.unuse();
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glColor3f(1, 1, 1);
 
-    engine.GlowPass(kSceneTarget, kGlowTarget, 4, 1.02f);
-    if (t > 101.59f) {
-        const float b = 1.0f - (t - 101.59f) * 0.4524887f;
+    engine.GlowPass(kSceneTarget, kGlowTarget, glowCount, 1.02f);
+    if (time > fadeStart) {
+        const float b = 1.0f - (time - fadeStart) * fadeRate;
         glColor3f(b, b, b);
     }
     engine.ScreenQuad(kGlowTarget, 1.0f);

@@ -14,3 +14,7 @@ void TunnelScene();                       // scene 8, whole frame
 
 // A fixed cloud of `count` points in a cube of side `size` around the origin.
 void PointField(float size, float pointSize, int count);
+
+// The end of a whole-frame scene: leave the scene target, glow it and show the glow,
+// fading to black from fadeStart at fadeRate per second.
+void presentWholeFrameScene(int glowCount, float time, float fadeStart, float fadeRate);

@@ -17,7 +17,6 @@ namespace {
 
 // Target names for the post-processing calls, built once rather than every frame.
 const std::string kSceneTarget = "rt0";
-const std::string kGlowTarget = "rt1";
 
 // The clip multiplies the frame; depth is off so it covers the whole picture.
 void multiplyClip(AviTexture* clip) {
@@ -78,17 +77,7 @@ void TunnelScene() {
         glDisable(GL_BLEND);
     }
 
-    glDisable(GL_FOG);
-    engine.renderTargets.unuse();
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glColor3f(1, 1, 1);
-
-    engine.GlowPass(kSceneTarget, kGlowTarget, 3, 1.02f);
-    if (t > 148.9f) {
-        const float b = 1.0f - (t - 148.9f) * 0.14285715f;
-        glColor3f(b, b, b);
-    }
-    engine.ScreenQuad(kGlowTarget, 1.0f);
+    presentWholeFrameScene(3, t, 148.9f, 0.14285715f);
 
     if (t > 134.42f && t < 142.0f) multiplyClip(sceneState.dance);
     if (t > 142.0f) multiplyClip(sceneState.vispi);
