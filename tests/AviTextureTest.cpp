@@ -1,5 +1,5 @@
-// Clips made here with AviWriter (and the ffmpeg tool for a 29.97 fps one), played
-// on a fake millisecond clock; pictures read back from the clip's texture.
+// Clips made here with AviWriter, played on a fake millisecond clock; pictures read
+// back from the clip's texture.
 #include "effects/AviTexture.h"
 
 #include "TestSupport.h"
@@ -29,12 +29,13 @@ protected:
 
     // Frame i is flat grey i * 2 (so frames can be told apart), except that the top
     // half of every frame is red and the bottom quarter blue.
+    // `fps` frames per `rateDen` seconds.
     static std::string makeClip(const std::string& name, int width, int height, int fps,
-                                int frames) {
+                                int frames, int rateDen = 1) {
         const std::string path = *dir + "/" + name;
         AviWriter writer;
         std::string error;
-        EXPECT_TRUE(writer.open(path.c_str(), width, height, fps, error)) << error;
+        EXPECT_TRUE(writer.open(path.c_str(), width, height, fps, rateDen, error)) << error;
         std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
         for (int f = 0; f < frames; ++f) {
             for (int y = 0; y < height; ++y) {
@@ -94,13 +95,8 @@ TEST_F(AviTextureTest, TextureIsTheLargestPowerOfTwoBelowTheFrame) {
 }
 
 TEST_F(AviTextureTest, NtscClipGetsWholeMilliseconds) {
-    const std::string path = *dir + "/ntsc.avi";
-    std::string output;
-    const int status = runCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=30000/1001"
-                                  " -frames:v 30 -c:v mjpeg " + path, output);
-    ASSERT_EQ(status, 0) << output;
     AviTexture clip;
-    clip.open(path.c_str());
+    clip.open(makeClip("ntsc.avi", 64, 48, 30000, 30, 1001).c_str());
     ASSERT_TRUE(clip.usable);
     EXPECT_EQ(clip.frameCount, 30);
     EXPECT_EQ(clip.frameDuration, 33);  // 33.37 ms truncated: plays slightly fast

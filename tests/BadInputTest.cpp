@@ -78,10 +78,16 @@ void replaceIn(const std::string& path, const std::string& from, const std::stri
     writeFileBytes(path, text.replace(at, from.size(), to));
 }
 
-void makeClip(const std::string& path, const std::string& ffmpegArguments) {
+// One of the data tool's seed clips in place of `path`.
+void useSeedClip(const std::string& path, const std::string& seed) {
+    const std::string folder = makeTempDir("seeds");
     std::string output;
-    ASSERT_EQ(runCommand("ffmpeg -v error -y " + ffmpegArguments + " '" + path + "'", output), 0)
+    ASSERT_EQ(runCommand("'" + buildDir() + "/make-data' --fuzz-seeds '" + folder + "' && cp '" +
+                             folder + "/clip/" + seed + "' '" + path + "'",
+                         output),
+              0)
         << output;
+    runCommand("rm -rf '" + folder + "'", output);
 }
 
 class BadInput : public ::testing::Test {
@@ -147,11 +153,11 @@ TEST_F(BadInput, PicturesThatAreNotWhatTheySeem) {
 TEST_F(BadInput, ClipsWithoutEnoughVideo) {
     expectClipReported(runBroken("audio-only-avi",
                                  [](const std::string& d) {
-                                     makeClip(d + "/dance.avi", "-f lavfi -i sine=duration=0.5 -c:a pcm_s16le");
+                                     useSeedClip(d + "/dance.avi", "audio-only.avi");
                                  }),
                        "data/dance.avi");
     expectRunsToTheEnd(runBroken("one-frame-avi", [](const std::string& d) {
-        makeClip(d + "/dance.avi", "-f lavfi -i testsrc=size=320x240:rate=10 -frames:v 1 -c:v mjpeg");
+        useSeedClip(d + "/dance.avi", "one-frame.avi");
     }));
 }
 

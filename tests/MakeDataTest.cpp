@@ -134,6 +134,37 @@ TEST(MakeDataRuns, CommandLine) {
     fs::remove_all(dir);
 }
 
+TEST(MakeDataRuns, FuzzSeedsAreTinyFilesOurReadersTakeOrRefuse) {
+    const std::string dir = makeTempDir("make-data-seeds");
+    std::string output;
+    ASSERT_EQ(runCommand(makeDataCommand("--fuzz-seeds " + dir), output), 0) << output;
+    const std::pair<const char*, int> pictures[] = {
+        {"png/grey.png", 1}, {"png/grey-alpha.png", 2}, {"png/rgb.png", 3},
+        {"png/rgba.png", 4}, {"jpeg/grey.jpg", 1},      {"jpeg/colour.jpg", 3}};
+    for (const auto& [name, channels] : pictures) {
+        LoadedImage picture(dir + "/" + name);
+        EXPECT_EQ(picture.status, 0) << name;
+        EXPECT_EQ(picture.image.channels, channels) << name;
+        EXPECT_LE(fs::file_size(dir + "/" + name), 1024u) << name;
+    }
+    const std::pair<const char*, int> clips[] = {
+        {"clip/mjpeg.avi", 3}, {"clip/one-frame.avi", 1}, {"clip/ntsc.avi", 2}};
+    for (const auto& [name, frames] : clips) {
+        VideoDecoder clip;
+        std::string error;
+        ASSERT_TRUE(clip.open((dir + "/" + name).c_str(), error)) << name << ": " << error;
+        EXPECT_EQ(clip.frameCount(), frames) << name;
+    }
+    VideoDecoder ntsc;
+    std::string error;
+    ASSERT_TRUE(ntsc.open((dir + "/clip/ntsc.avi").c_str(), error));
+    EXPECT_EQ(ntsc.frameDurationMs(), 33);
+    VideoDecoder audio;
+    EXPECT_FALSE(audio.open((dir + "/clip/audio-only.avi").c_str(), error));
+    EXPECT_NE(error.find("audio-only.avi"), std::string::npos) << error;
+    fs::remove_all(dir);
+}
+
 TEST_F(MakeData, TexturesLoadThroughTheImageReaders) {
     LoadedImage loading(path("loading.png"));
     ASSERT_EQ(loading.status, 0);

@@ -146,7 +146,6 @@ bool platformDecodeAudio(const char* path, int rate, int channels,
                     error = name + ": no audio could be decoded";
                     return false;
                 }
-                samples.shrink_to_fit();
                 return true;
             }
             if (rc < 0) {

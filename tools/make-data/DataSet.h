@@ -31,3 +31,7 @@ bool makeTestMaterial(const std::string& dir, std::string& error);
 bool makeShowNormalsMaterial(const std::string& dir, std::string& error);
 bool makeInvertMaterial(const std::string& dir, std::string& error);
 bool makeTextBitmap(const std::string& dir, std::string& error);
+
+// Tiny clips (MJPEG, one frame, NTSC rate, audio only) and pictures (PNG and JPEG in
+// every channel layout) under dir/clip, dir/png and dir/jpeg.
+bool makeFuzzSeeds(const std::string& dir, std::string& error);

@@ -16,12 +16,15 @@ namespace {
 void printHelp() {
     std::printf(
         "usage: make-data [--output DIR] [--verbose] [--help]\n"
+        "       make-data --fuzz-seeds DIR\n"
         "Writes the complete data folder of the demo: sorvan.mp3, the textures,\n"
         "the models, materials/*.mat, the three clips and text.bin.\n"
-        "  --output DIR  folder to write (default \"data\"); created when missing,\n"
-        "                existing files are overwritten\n"
-        "  --verbose     print the time each file took\n"
-        "  --help        this text\n");
+        "  --output DIR      folder to write (default \"data\"); created when missing,\n"
+        "                    existing files are overwritten\n"
+        "  --verbose         print the time each file took\n"
+        "  --fuzz-seeds DIR  instead, write tiny clips and pictures for the fuzz targets\n"
+        "                    and the bad-input tests into DIR/clip, DIR/png, DIR/jpeg\n"
+        "  --help            this text\n");
 }
 
 struct JobResult {
@@ -47,6 +50,17 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dir = argv[++i];
+        } else if (!std::strcmp(argv[i], "--fuzz-seeds")) {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                std::fprintf(stderr, "make-data: --fuzz-seeds needs a folder\n");
+                return 2;
+            }
+            std::string error;
+            if (!makeFuzzSeeds(argv[++i], error)) {
+                std::fprintf(stderr, "make-data: %s\n", error.c_str());
+                return 1;
+            }
+            return 0;
         } else {
             std::fprintf(stderr, "make-data: unknown argument '%s' (try --help)\n", argv[i]);
             return 2;
