@@ -7,33 +7,17 @@
 #include "GL.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
+#include "app/Offline.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <fstream>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
 bool startedUp = false;
-
-// Seconds since the process started, from the kernel's own record (10 ms steps).
-double secondsSinceProcessStart() {
-    std::ifstream stat("/proc/self/stat");
-    std::string field;
-    // Field 22 is the start time in clock ticks after boot; the command name (field 2)
-    // has no spaces for this program.
-    for (int i = 0; i < 22 && stat >> field;) ++i;
-    const double started = std::stod(field) / double(sysconf(_SC_CLK_TCK));
-    std::ifstream uptime("/proc/uptime");
-    double now = 0;
-    uptime >> now;
-    return now - started;
-}
 
 void BM_StartUpToFirstMusicFrame(benchmark::State& state) {
     for (auto _ : state) {

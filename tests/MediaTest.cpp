@@ -409,3 +409,19 @@ TEST_F(MediaTest, TruncatedAndDamagedClipsFailPerFrame) {
     EXPECT_TRUE(other.decodeFrame(0, bgr.data(), w, h));
     EXPECT_LT(meanDifference(testPicture(w, h, 0), bgr, w, h), 4.0);
 }
+
+// Found by the clip fuzzer: pictures stamped from 2^31 - 1 on made the frame index run
+// past the end of int (the sanitizer build reports it). The first picture still shows;
+// no stamp lies at or before a seek target, so every later frame fails cleanly.
+TEST_F(MediaTest, TimestampsAtTheEndOfTheIntRangeStillDecode) {
+    const std::string file = std::string(VORNEKKA_SOURCE_DIR) + "/tests/data/clip-huge-timestamps.avi";
+    VideoDecoder clip;
+    std::string error;
+    ASSERT_TRUE(clip.open(file.c_str(), error)) << error;
+    ASSERT_GT(clip.frameCount(), 1);
+    std::vector<uint8_t> bgr(size_t(stride(16)) * 16);
+    EXPECT_TRUE(clip.decodeFrame(0, bgr.data(), 16, 16));
+    EXPECT_FALSE(clip.decodeFrame(1, bgr.data(), 16, 16));
+    EXPECT_FALSE(clip.decodeFrame(0, bgr.data(), 16, 16));
+    EXPECT_FALSE(clip.decodeFrame(clip.frameCount(), bgr.data(), 16, 16));
+}

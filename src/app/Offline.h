@@ -15,9 +15,12 @@ struct RenderRequest {
 int renderOffline(const RenderRequest& request);
 // One still at `seconds`, the same picture as that frame of a 60 fps render.
 int renderStill(double seconds, const char* pngPath);
-// Frame times of every scene and of the bare stereo floor; `startMs`: milliseconds
-// from process start to the end of start-up, for the start-up figure.
-int runBenchmark(bool csv, double startUpMs);
+// Frame times of every scene and of the bare stereo floor, start-up time, peak memory.
+// The music must be open (its decode finished) before it runs: the start-up figure is
+// the wait from process start to the first frame of the music.
+int runBenchmark(bool csv);
+// Seconds since the kernel started this process, dynamic linking included (10 ms steps).
+double secondsSinceProcessStart();
 
 // Demo milliseconds shown by frame k of a render starting at `from` seconds.
 int64_t frameMilliseconds(double from, int fps, int64_t k);

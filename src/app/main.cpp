@@ -8,7 +8,6 @@
 
 #include <malloc.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -230,7 +229,6 @@ void report(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto processStart = std::chrono::steady_clock::now();
     // llvmpipe frees its per-flush buffers every frame; without this glibc returns the
     // heap to the system and faults it back in, doubling the cost of a heavy frame.
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
@@ -271,10 +269,11 @@ int main(int argc, char** argv) {
         case Mode::Render: return renderOffline(options.render);
         case Mode::Still: return renderStill(options.stillSeconds, options.stillOutput);
         case Mode::Benchmark: {
-            const double startUpMs = std::chrono::duration<double, std::milli>(
-                                         std::chrono::steady_clock::now() - processStart)
-                                         .count();
-            return runBenchmark(options.csv, startUpMs);
+            // As a play opens it, so the start-up figure waits for the decode too and the
+            // peak memory holds the decoded track.
+            static MusicStream music;
+            music.open(musicFile, true);
+            return runBenchmark(options.csv);
         }
         case Mode::Play: break;
         }

@@ -227,6 +227,15 @@ void platformDecodeMusicAhead(const char* path) {
     }
 }
 
+bool platformTakeMusic(const char* path, std::vector<int16_t>& samples, std::string& error) {
+    DecodedMusic ahead;
+    if (!takeDecodedAhead(path, ahead))
+        return platformDecodeAudio(path, kRate, kChannels, samples, error);
+    samples = std::move(ahead.samples);
+    error = std::move(ahead.error);
+    return ahead.decoded;
+}
+
 // The clock is an anchor (a position and the moment it was true) plus the time since.
 // On the device the audio callback moves the anchor to the start of each chunk it hands
 // out, less the chunk that is still queued ahead of it, and the time since is capped at
@@ -317,14 +326,7 @@ bool MusicStream::open(const char* path, bool mute) {
     State& s = *state_;
 
     std::string error;
-    DecodedMusic ahead;
-    if (takeDecodedAhead(path, ahead)) {
-        s.decoded = ahead.decoded;
-        s.samples = std::move(ahead.samples);
-        error = std::move(ahead.error);
-    } else {
-        s.decoded = platformDecodeAudio(path, kRate, kChannels, s.samples, error);
-    }
+    s.decoded = platformTakeMusic(path, s.samples, error);
     if (!s.decoded) {
         const std::string prefix = std::string(path) + ": ";
         if (error.compare(0, prefix.size(), prefix) == 0) error.erase(0, prefix.size());

@@ -108,6 +108,11 @@ private:
 // samples instead of decoding again. A second call while one is pending does nothing.
 void platformDecodeMusicAhead(const char* path);
 
+// The music as MusicStream plays it (interleaved stereo S16 at 44.1 kHz): the samples
+// of a decode started ahead for `path`, waiting for it, or else decoded now. Returns
+// false and fills `error` when the file does not decode.
+bool platformTakeMusic(const char* path, std::vector<int16_t>& samples, std::string& error);
+
 // Decodes any audio file FFmpeg reads to interleaved S16 at `rate` Hz, `channels`
 // channels. Returns false and fills `error` on failure.
 bool platformDecodeAudio(const char* path, int rate, int channels,

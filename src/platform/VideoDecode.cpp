@@ -9,8 +9,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -42,9 +44,14 @@ struct VideoDecoder::State {
         avformat_close_input(&format);
     }
 
+    // A damaged file can stamp its pictures anywhere in 64 bits; kept well inside int,
+    // the index and the one after it stay plain numbers.
+    static int clampIndex(int64_t index) {
+        return int(std::clamp<int64_t>(index, -1, std::numeric_limits<int>::max() / 2));
+    }
     int indexOf(int64_t pts) const {
-        return int(av_rescale_q_rnd(pts - startPts, timeBase, frameTime,
-                                    AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX)));
+        return clampIndex(av_rescale_q_rnd(pts - startPts, timeBase, frameTime,
+                                           AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX)));
     }
     bool seekTo(int index);
     bool decodeNext();
@@ -84,7 +91,8 @@ bool VideoDecoder::State::decodeNext() {
         int rc = avcodec_receive_frame(codec, frame);
         if (rc == 0) {
             const int64_t pts = frame->best_effort_timestamp;
-            decodedIndex = pts == AV_NOPTS_VALUE ? decodedIndex + 1 : indexOf(pts);
+            decodedIndex =
+                pts == AV_NOPTS_VALUE ? clampIndex(int64_t(decodedIndex) + 1) : indexOf(pts);
             return true;
         }
         if (rc != AVERROR(EAGAIN)) return false;  // end of stream or a broken decoder
