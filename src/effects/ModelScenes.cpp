@@ -1,6 +1,6 @@
 // Model, video flag, ground and box-wall scenes. Fixed geometry (flag grid, ring
-// stacks, box outlines) is built once into vertex arrays; a frame only rewrites the
-// depths that move, once per frame even though both eyes draw it.
+// stacks, box outlines) is built once into vertex arrays; a frame only rewrites what
+// moves (depths, stack places), once per frame even though both eyes draw it.
 #include "GL.h"
 #include "app/DemoContext.h"
 #include "app/SceneData.h"
@@ -34,6 +34,10 @@ struct ModelSceneData {
 
     bool ringsReady = false;                    // ring stack below is built
     float rings[kRings * kRingPoints * 3];      // one stack around x = z = 0
+    float ringTime = std::numeric_limits<float>::quiet_NaN();  // time of placedRings
+    // Every stack where it stands, summed on the CPU as (x + r sin, h, z + r cos): a
+    // translation on the GL side rounds a few line ends onto other pixels.
+    float placedRings[kRingStacks][kRings * kRingPoints * 3];
 
     bool boxesReady = false;                    // box arrays below are built
     float boxTime = std::numeric_limits<float>::quiet_NaN();  // local time of boxXyz's depths
@@ -190,15 +194,24 @@ void RistiScene() {
     glColor3f(0.7f, 1.0f, 0.5f);
     glDisable(GL_TEXTURE_2D);
     glLineWidth(3.0f);
+    if (!(modelScenes.ringTime == t)) {
+        for (int i = 0; i < kRingStacks; ++i) {
+            float x, z;
+            ringStackPosition(t, i, x, z);
+            const float* ring = modelScenes.rings;
+            float* placed = modelScenes.placedRings[i];
+            for (int p = 0; p < kRings * kRingPoints; ++p, ring += 3, placed += 3) {
+                placed[0] = x + ring[0];
+                placed[1] = ring[1];
+                placed[2] = z + ring[2];
+            }
+        }
+        modelScenes.ringTime = t;
+    }
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, modelScenes.rings);
     for (int i = 0; i < kRingStacks; ++i) {
-        float x, z;
-        ringStackPosition(t, i, x, z);
-        glPushMatrix();
-        glTranslatef(x, 0.0f, z);
+        glVertexPointer(3, GL_FLOAT, 0, modelScenes.placedRings[i]);
         for (int j = 0; j < kRings; ++j) glDrawArrays(GL_LINE_STRIP, j * kRingPoints, kRingPoints);
-        glPopMatrix();
     }
     glDisableClientState(GL_VERTEX_ARRAY);
     glEnable(GL_DEPTH_TEST);
