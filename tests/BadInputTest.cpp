@@ -127,9 +127,16 @@ TEST_F(BadInput, EmptyAndTruncatedFilesAreNamed) {
     expectFatal(runBroken("empty-jpg", empty("sky_c00.jpg")), "data/sky_c00.jpg");
     expectFatal(runBroken("half-jpg", halve("sky_c02.jpg")), "data/sky_c02.jpg");
     expectClipReported(runBroken("empty-avi", empty("heilu.avi")), "data/heilu.avi");
-    // A cut clip plays the frames it has; an empty material is a program of no shaders.
+    // A cut clip plays the frames it has; an empty material is a program of no shaders;
+    // an empty text bitmap leaves the box wall flat; an empty track is named and the
+    // demo runs on the silent clock.
     expectRunsToTheEnd(runBroken("half-avi", halve("vispi.avi")));
     expectRunsToTheEnd(runBroken("empty-mat", empty("materials/show_normals.mat")));
+    expectRunsToTheEnd(runBroken("empty-text", empty("text.bin")));
+    const Outcome silent = runBroken("empty-mp3", empty("sorvan.mp3"));
+    expectRunsToTheEnd(silent);
+    EXPECT_NE(silent.output.find("Music file data/sorvan.mp3 cannot be played"), std::string::npos)
+        << silent.output;
 }
 
 TEST_F(BadInput, PicturesThatAreNotWhatTheySeem) {
