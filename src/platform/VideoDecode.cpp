@@ -50,7 +50,10 @@ struct VideoDecoder::State {
         return int(std::clamp<int64_t>(index, -1, std::numeric_limits<int>::max() / 2));
     }
     int indexOf(int64_t pts) const {
-        return clampIndex(av_rescale_q_rnd(pts - startPts, timeBase, frameTime,
+        int64_t offset;
+        if (__builtin_sub_overflow(pts, startPts, &offset))
+            return clampIndex(pts > startPts ? INT64_MAX : -1);
+        return clampIndex(av_rescale_q_rnd(offset, timeBase, frameTime,
                                            AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX)));
     }
     bool seekTo(int index);
@@ -75,7 +78,9 @@ AVPixelFormat plainFormat(AVPixelFormat format, bool& fullRange) {
 }  // namespace
 
 bool VideoDecoder::State::seekTo(int index) {
-    const int64_t target = startPts + av_rescale_q(index, frameTime, timeBase);
+    int64_t target;
+    if (__builtin_add_overflow(startPts, av_rescale_q(index, frameTime, timeBase), &target))
+        return false;  // a time no stream of this file reaches
     if (av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD) < 0 &&
         av_seek_frame(format, stream, startPts, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
