@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <unistd.h>
 
 // These replace the library's fatal report in the fuzz executables only (the archive
@@ -22,6 +23,8 @@ void fatalError(const char* format, ...) {
     fatalErrorText(buffer);
 }
 
+namespace {
+
 std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extension) {
     const char* dir = std::getenv("TMPDIR");
     std::string path = std::string(dir && *dir ? dir : "/tmp") + "/vornekka-fuzz-" +
@@ -33,21 +36,49 @@ std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extensi
     return path;
 }
 
-int fuzzImageReader(int (*reader)(const char*, Image&, bool), const uint8_t* data, size_t size,
-                    const char* extension) {
+int openFiles() {
+    int count = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (readdir(fds)) ++count;
+        closedir(fds);
+    }
+    return count;
+}
+
+// The reader of the current input, for fuzzImageReader's plain function pointer.
+int (*imageReader)(const char*, Image&, bool) = nullptr;
+bool oddSize = false;
+
+}  // namespace
+
+int fuzzInput(const uint8_t* data, size_t size, const char* extension,
+              void (*read)(const std::string& path)) {
+    static const int openBefore = openFiles();
     const std::string path = writeFuzzInput(data, size, extension);
     try {
-        Image image;
-        if (reader(path.c_str(), image, size & 1) == 0) {
-            const size_t bytes = size_t(image.height) * image.rowBytes;
-            if (bytes) {
-                volatile uint8_t first = image.pixels[0], last = image.pixels[bytes - 1];
-                (void)first;
-                (void)last;
-            }
-            delete[] image.pixels;
-        }
+        read(path);
     } catch (const FuzzFatal&) {
     }
+    if (openFiles() > openBefore) {
+        std::fprintf(stderr, "the reader left a file open\n");
+        std::abort();
+    }
     return 0;
+}
+
+int fuzzImageReader(int (*reader)(const char*, Image&, bool), const uint8_t* data, size_t size,
+                    const char* extension) {
+    imageReader = reader;
+    oddSize = size & 1;
+    return fuzzInput(data, size, extension, [](const std::string& path) {
+        Image image;
+        if (imageReader(path.c_str(), image, oddSize) != 0) return;
+        const size_t bytes = size_t(image.height) * image.rowBytes;
+        if (bytes) {
+            volatile uint8_t first = image.pixels[0], last = image.pixels[bytes - 1];
+            (void)first;
+            (void)last;
+        }
+        delete[] image.pixels;
+    });
 }

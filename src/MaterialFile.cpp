@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -109,14 +110,16 @@ bool isWord(const std::string& word, size_t limit) {
 }  // namespace
 
 MaterialSource readMaterialFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    // Closed on every way out, the fatal reports included: the fuzz build's report
+    // unwinds instead of ending the process.
+    const std::unique_ptr<FILE, int (*)(FILE*)> open(std::fopen(path.c_str(), "rb"), &std::fclose);
+    FILE* file = open.get();
     if (!file) fatalError("Could not open material file '%s'.", path.c_str());
     MaterialSource source;
     std::string* section = &source.vertexText;
     std::string piece;
     while (readPiece(file, piece)) {
         if (piece.find("%TEX") != std::string::npos) {
-            // Fatal paths exit without closing: the process ends right there.
             source.textures.push_back(parseTextureLine(piece));
         } else if (piece.find("%VERTEX_SHADER") != std::string::npos) {
             section = &source.vertexText;
@@ -128,7 +131,6 @@ MaterialSource readMaterialFile(const std::string& path) {
     }
     // A folder opens but cannot be read: as unreadable as a missing file.
     if (std::ferror(file)) fatalError("Could not open material file '%s'.", path.c_str());
-    std::fclose(file);
     return source;
 }
 
