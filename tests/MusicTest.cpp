@@ -112,7 +112,7 @@ TEST(MusicTest, DeviceClockIsSmoothMonotonicAndFollowsPauseAndSeek) {
     MusicStream music;
     ASSERT_TRUE(music.open(trackPath().c_str(), false));
     ASSERT_TRUE(music.audible()) << "SDL's dummy audio device did not open";
-    EXPECT_NEAR(double(music.samples().size()), 44100.0 * 6 * 2, 2 * 1152);
+    EXPECT_TRUE(music.decoded());
 
     EXPECT_EQ(music.positionMs(), 0) << "the clock runs before play()";
     sleepMs(50);
@@ -135,7 +135,7 @@ TEST(MusicTest, MissingFileIsReportedAndRunsOnTheWallClock) {
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(missing), std::string::npos) << said;
     EXPECT_FALSE(music.audible());
-    EXPECT_TRUE(music.samples().empty());
+    EXPECT_FALSE(music.decoded());
 
     EXPECT_EQ(music.positionMs(), 0);
     music.play();
@@ -150,7 +150,7 @@ TEST(MusicTest, MutedTrackDecodesButStaysSilent) {
     EXPECT_TRUE(music.open(trackPath().c_str(), true));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(music.audible());
-    EXPECT_FALSE(music.samples().empty());
+    EXPECT_TRUE(music.decoded());
 
     // A start position set before play() is where the clock starts.
     music.setPositionMs(2500);
@@ -172,37 +172,113 @@ TEST(MusicTest, UndecodableFileIsReportedByName) {
     EXPECT_FALSE(music.audible());
 }
 
-// Decoding ahead (the start-up runs it beside the loading steps): open() takes the
-// samples decoded for its path, once, and decodes other paths itself.
-TEST(MusicTest, DecodedAheadTrackIsTakenOnceByTheOpenOfItsPath) {
-    MusicStream direct;
-    ASSERT_TRUE(direct.open(trackPath().c_str(), true));
+// The whole track decoded in one go: what every stream must play, frame for frame.
+const std::vector<int16_t>& wholeTrack() {
+    static const std::vector<int16_t> pcm = [] {
+        std::vector<int16_t> samples;
+        std::string error;
+        if (!platformDecodeAudio(trackPath().c_str(), 44100, 2, samples, error))
+            ADD_FAILURE() << error;
+        return samples;
+    }();
+    return pcm;
+}
 
+// Frames [first, first + count) of the whole decode, silence past its end.
+std::vector<int16_t> wholeTrackFrames(int64_t first, int64_t count) {
+    std::vector<int16_t> frames(size_t(count) * 2, 0);
+    const std::vector<int16_t>& pcm = wholeTrack();
+    for (int64_t i = 0; i < count && size_t(first + i) * 2 < pcm.size(); ++i) {
+        frames[size_t(i) * 2] = pcm[size_t(first + i) * 2];
+        frames[size_t(i) * 2 + 1] = pcm[size_t(first + i) * 2 + 1];
+    }
+    return frames;
+}
+
+std::vector<int16_t> streamFrames(MusicStream& music, int64_t first, int64_t count) {
+    std::vector<int16_t> frames(size_t(count) * 2, 1);
+    EXPECT_TRUE(music.copyFrames(first, frames.data(), count));
+    return frames;
+}
+
+// A ring of 8192 frames keeps about 0.14 s behind the play position: seeks forward skip,
+// seeks back within it are served from it, seeks further back decode from the start
+// again, from the bytes read at open, even though the file is gone by then.
+TEST(MusicTest, StreamPlaysTheWholeDecodeAfterSeeksBothWaysAndPastTheEnd) {
+    const std::string copy = makeTempDir("music-stream") + "/stream.mp3";
+    writeFileBytes(copy, readFileBytes(trackPath()));
+    MusicStream music(8192);
+    ASSERT_TRUE(music.open(copy.c_str(), true));
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    const int64_t total = int64_t(wholeTrack().size() / 2);
+    ASSERT_GT(total, 44100 * 6 - 1152);
+
+    const struct {
+        int64_t first, count;
+    } reads[] = {
+        {0, 3000},            // the start
+        {200000, 1500},       // far ahead
+        {100000, 1000},       // behind the ring: decoded again from the start
+        {99500, 800},         // just behind, still in the ring
+        {100000, 20000},      // longer than the ring
+        {total - 500, 2000},  // over the end into silence
+        {10, 100},            // back to the start after the end was reached
+    };
+    for (const auto& read : reads) {
+        EXPECT_EQ(streamFrames(music, read.first, read.count),
+                  wholeTrackFrames(read.first, read.count))
+            << "frames " << read.first << " + " << read.count;
+    }
+}
+
+// Decoding ahead (the start-up runs it beside the loading steps): open() takes the
+// track opened for its path, once, and opens other paths itself.
+TEST(MusicTest, DecodedAheadTrackIsTakenOnceByTheOpenOfItsPath) {
+    const int64_t total = int64_t(wholeTrack().size() / 2);
     const std::string copy = makeTempDir("music-ahead") + "/ahead.mp3";
     writeFileBytes(copy, readFileBytes(trackPath()));
     platformDecodeMusicAhead(copy.c_str());
-    // A file opened by the decoder stays readable after unlink; one decoded in open()
+    // A file read by the decoder stays playable after unlink; one opened in open()
     // would now be missing.
     sleepMs(1000);
     ASSERT_EQ(std::remove(copy.c_str()), 0);
 
-    // Another path meanwhile decodes itself and leaves the pending result alone.
+    // Another path meanwhile opens itself and leaves the pending track alone.
     MusicStream other;
     EXPECT_TRUE(other.open(trackPath().c_str(), true));
-    EXPECT_EQ(other.samples(), direct.samples());
+    EXPECT_EQ(streamFrames(other, 0, total), wholeTrackFrames(0, total));
 
     MusicStream ahead;
     testing::internal::CaptureStderr();
     EXPECT_TRUE(ahead.open(copy.c_str(), true));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(ahead.samples(), direct.samples());
+    EXPECT_EQ(streamFrames(ahead, 0, total), wholeTrackFrames(0, total));
 
-    // Taken once: the next open decodes again and finds no file.
+    // Taken once: the next open reads the file again and finds none.
     MusicStream again;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(again.open(copy.c_str(), true));
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(copy + " cannot be played"), std::string::npos) << said;
+}
+
+// The offline renderer muxes the whole track: decoded from the bytes read ahead, so a
+// file gone since still gives it, and the same as a decode of the file.
+TEST(MusicTest, WholeTrackForTheMuxerComesFromTheBytesReadAhead) {
+    const std::string copy = makeTempDir("music-take") + "/take.mp3";
+    writeFileBytes(copy, readFileBytes(trackPath()));
+    platformDecodeMusicAhead(copy.c_str());
+    sleepMs(500);
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    std::vector<int16_t> samples;
+    std::string error;
+    ASSERT_TRUE(platformTakeMusic(copy.c_str(), samples, error)) << error;
+    EXPECT_EQ(samples, wholeTrack());
+
+    // Taken: a second take reads the file, which is gone.
+    EXPECT_FALSE(platformTakeMusic(copy.c_str(), samples, error));
+    EXPECT_NE(error.find(copy), std::string::npos) << error;
+    EXPECT_TRUE(samples.empty());
 }
 
 TEST(MusicTest, FailureOfADecodeAheadIsReportedByTheOpen) {
@@ -216,5 +292,5 @@ TEST(MusicTest, FailureOfADecodeAheadIsReportedByTheOpen) {
         << said;
     EXPECT_EQ(said.find(missing + ": "), std::string::npos) << "path named twice: " << said;
     EXPECT_FALSE(music.audible());
-    EXPECT_TRUE(music.samples().empty());
+    EXPECT_FALSE(music.decoded());
 }

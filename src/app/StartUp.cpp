@@ -23,7 +23,7 @@ float previousFrameTime = 0.0f;  // demo time of the last frame, for the timelin
 }
 
 bool startUp() {
-    // The decode takes about as long as all the loading steps together: run it beside them.
+    // Reading the music and decoding its first seconds run beside the loading steps.
     platformDecodeMusicAhead(musicFile);
     std::string error;
     if (!platformInitGL(error)) fatalError("Could not init GLEW: %s", error.c_str());

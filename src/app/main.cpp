@@ -270,8 +270,8 @@ int main(int argc, char** argv) {
         case Mode::Render: return renderOffline(options.render);
         case Mode::Still: return renderStill(options.stillSeconds, options.stillOutput);
         case Mode::Benchmark: {
-            // As a play opens it, so the start-up figure waits for the decode too and the
-            // peak memory holds the decoded track.
+            // As a play opens it, so the start-up figure waits for the first seconds of
+            // the music and the peak memory holds the stream's ring.
             static MusicStream music;
             music.open(musicFile, true);
             return runBenchmark(options.csv);

@@ -79,14 +79,20 @@ uint32_t platformClipMilliseconds();
 
 // The play position of the music is the demo clock. When the file cannot be played
 // (missing, undecodable, no audio device, muted) the same interface runs on the wall
-// clock, so seeking and pausing behave alike.
+// clock, so seeking and pausing behave alike. The track is streamed: a thread decodes
+// it a little ahead of the play position into a ring that keeps the last seconds too,
+// so the decoded track is never held whole.
 class MusicStream {
 public:
-    MusicStream();
+    // Frames the ring holds by default (about 24 s, 4 MiB): a quarter ahead of the play
+    // position, the rest behind it, so seeks back by up to 17 s need no decoding.
+    static constexpr int64_t kRingFrames = int64_t(1) << 20;
+
+    explicit MusicStream(int64_t ringFrames = kRingFrames);
     ~MusicStream();
 
-    // Decodes the whole file to 44.1 kHz stereo. Reports a failure on stderr and
-    // falls back to the silent clock; returns whether the file decoded.
+    // Opens the file and decodes its first seconds (44.1 kHz stereo). Reports a failure
+    // on stderr and falls back to the silent clock; returns whether the file decoded.
     bool open(const char* path, bool mute);
     void play();
     int positionMs() const;          // smooth, never runs backwards between seeks
@@ -94,23 +100,28 @@ public:
     void setPaused(bool paused);
     bool paused() const;
     bool audible() const;            // a decoded track plays on a device
+    bool decoded() const;            // the track opened and decoded
 
-    // The decoded samples (interleaved stereo S16) for the offline renderer's muxer.
-    const std::vector<int16_t>& samples() const;
+    // Copies `count` frames (interleaved stereo S16 at 44.1 kHz) from frame `first` on,
+    // as the device hears them, waiting for the decoder, which moves there as on a seek;
+    // silence past the end of the track. False when there is no track.
+    bool copyFrames(int64_t first, int16_t* out, int64_t count);
 
 private:
     struct State;
     std::unique_ptr<State> state_;
+    int64_t ringFrames_;
 };
 
-// Starts decoding the music file on a thread of its own, so that the loading steps run
-// meanwhile; the next MusicStream::open of the same path waits for it and takes the
-// samples instead of decoding again. A second call while one is pending does nothing.
+// Opens the music file and starts decoding it on a thread of its own, so that the
+// loading steps run meanwhile; the next MusicStream::open of the same path takes it
+// over. A second call while one is pending does nothing.
 void platformDecodeMusicAhead(const char* path);
 
-// The music as MusicStream plays it (interleaved stereo S16 at 44.1 kHz): the samples
-// of a decode started ahead for `path`, waiting for it, or else decoded now. Returns
-// false and fills `error` when the file does not decode.
+// The whole music decoded as MusicStream plays it (interleaved stereo S16 at 44.1 kHz),
+// for the offline renderer's muxer: from the bytes the start-up read ahead for `path`
+// when it did, else from the file. Returns false and fills `error` when it does not
+// decode.
 bool platformTakeMusic(const char* path, std::vector<int16_t>& samples, std::string& error);
 
 // Decodes any audio file FFmpeg reads to interleaved S16 at `rate` Hz, `channels`
