@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -229,6 +231,71 @@ TEST(MusicTest, StreamPlaysTheWholeDecodeAfterSeeksBothWaysAndPastTheEnd) {
                   wholeTrackFrames(read.first, read.count))
             << "frames " << read.first << " + " << read.count;
     }
+}
+
+// SDL's disk driver writes what the device plays to a file. Every chunk of 1024 frames
+// it got must be the whole decode's frames at the clock's position: the next ones, or
+// those at a seek's target (one far ahead, one behind the ring); silence only while the
+// decoder catches up after a seek, the clock running on meanwhile.
+TEST(MusicTest, DeviceHearsTheTrackFrameForFrameAcrossSeeks) {
+    const std::string heardFile = makeTempDir("music-disk") + "/heard.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", heardFile.c_str(), 1);
+    {
+        MusicStream music(8192);
+        ASSERT_TRUE(music.open(trackPath().c_str(), false));
+        ASSERT_TRUE(music.audible()) << "SDL's disk audio driver did not open";
+        music.play();
+        sleepMs(300);
+        music.setPositionMs(4000);
+        sleepMs(300);
+        music.setPositionMs(1000);
+        sleepMs(300);
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+    std::vector<int16_t> heard;
+    const std::string bytes = readFileBytes(heardFile);
+    heard.resize(bytes.size() / sizeof(int16_t));
+    std::memcpy(heard.data(), bytes.data(), heard.size() * sizeof(int16_t));
+    const int64_t kChunk = 1024;
+    const size_t chunks = heard.size() / (kChunk * 2);
+    ASSERT_GE(chunks, 20u) << "the device played too little";
+
+    auto chunkIs = [&](size_t chunk, const std::vector<int16_t>& frames) {
+        return std::equal(frames.begin(), frames.end(), heard.begin() + chunk * kChunk * 2);
+    };
+    // Played from the start, then from each seek's target; silent chunks move the clock
+    // on all the same.
+    const int64_t starts[3] = {0, 44100 * 4, 44100};
+    const std::vector<int16_t> silence(kChunk * 2, 0);
+    int segment = 0;
+    int64_t played = -1;  // chunks of the current segment the device has been given
+    int silentRun = 0;
+    int silentChunks = 0;
+    for (size_t chunk = 0; chunk < chunks; ++chunk) {
+        if (chunkIs(chunk, silence)) {
+            ++silentRun;
+            ++silentChunks;
+            continue;
+        }
+        const int64_t next = played + 1 + silentRun;
+        if (chunkIs(chunk, wholeTrackFrames(starts[segment] + next * kChunk, kChunk))) {
+            played = next;
+        } else if (segment < 2 &&
+                   chunkIs(chunk, wholeTrackFrames(starts[segment + 1] + silentRun * kChunk,
+                                                   kChunk))) {
+            ++segment;
+            played = silentRun;
+        } else {
+            FAIL() << "chunk " << chunk << " is neither the next frames of the play from "
+                   << starts[segment] << " nor the start of the next seek's";
+        }
+        silentRun = 0;
+    }
+    EXPECT_EQ(segment, 2) << "the seeks were not heard";
+    // Far more would mean a decoder that does not keep up with the device.
+    EXPECT_LE(silentChunks, 8);
 }
 
 // Decoding ahead (the start-up runs it beside the loading steps): open() takes the
