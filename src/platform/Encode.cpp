@@ -289,6 +289,24 @@ struct OutputFile {
         }
         return ok;
     }
+
+    // The writers' last step: finishes the file after their encoders, whose outcome is
+    // `ok` and `why`. On any failure `error` gets the first thing that went wrong
+    // (`earlier`, when something did before close) and the cut-off file is removed, so
+    // that it cannot pass for output.
+    bool end(const std::string& path, const std::string& earlier, bool ok, std::string why,
+             std::string& error) {
+        std::string finishWhy;
+        if (!finish(finishWhy) && ok) {
+            ok = false;
+            why = finishWhy;
+        }
+        if (!ok) {
+            error = earlier.empty() ? path + ": " + why : earlier;
+            removePartialFile(path.c_str());
+        }
+        return ok;
+    }
 };
 
 }  // namespace
@@ -371,15 +389,7 @@ bool AviWriter::close(std::string& error) {
     std::string why;
     bool ok = s.error.empty();
     if (ok) ok = s.video.flush(s.file.format, why);
-    std::string finishWhy;
-    if (!s.file.finish(finishWhy) && ok) {
-        ok = false;
-        why = finishWhy;
-    }
-    if (!ok) {
-        error = s.error.empty() ? s.path + ": " + why : s.error;
-        removePartialFile(s.path.c_str());  // a cut-off file must not pass for output
-    }
+    ok = s.file.end(s.path, s.error, ok, why, error);
     state_.reset();
     return ok;
 }
@@ -692,15 +702,7 @@ bool MovieWriter::close(std::string& error) {
              encodeAndWrite(s.file.format, s.audio->codec, s.audio->stream, s.audio->packet,
                             nullptr, why);
     }
-    std::string finishWhy;
-    if (!s.file.finish(finishWhy) && ok) {
-        ok = false;
-        why = finishWhy;
-    }
-    if (!ok) {
-        error = s.error.empty() ? s.path + ": " + why : s.error;
-        removePartialFile(s.path.c_str());  // a cut-off file must not pass for output
-    }
+    ok = s.file.end(s.path, s.error, ok, why, error);
     state_.reset();
     return ok;
 }
