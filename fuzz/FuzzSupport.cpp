@@ -3,11 +3,14 @@
 #include "app/Fatal.h"
 #include "resources/ImageFile.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <iterator>
 #include <unistd.h>
+#include <vector>
 
 // These replace the library's fatal report in the fuzz executables only (the archive
 // member is never pulled in once the symbols are defined here). Unwinding instead of
@@ -36,13 +39,18 @@ std::string writeFuzzInput(const uint8_t* data, size_t size, const char* extensi
     return path;
 }
 
-int openFiles() {
-    int count = 0;
+// The descriptors open now, by number, less the one that lists them.
+std::vector<int> openFiles() {
+    std::vector<int> numbers;
     if (DIR* fds = opendir("/proc/self/fd")) {
-        while (readdir(fds)) ++count;
+        while (const dirent* entry = readdir(fds)) {
+            const int fd = std::atoi(entry->d_name);
+            if (entry->d_name[0] != '.' && fd != dirfd(fds)) numbers.push_back(fd);
+        }
         closedir(fds);
     }
-    return count;
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 // The reader of the current input, for fuzzImageReader's plain function pointer.
@@ -53,14 +61,25 @@ bool oddSize = false;
 
 int fuzzInput(const uint8_t* data, size_t size, const char* extension,
               void (*read)(const std::string& path)) {
-    static const int openBefore = openFiles();
     const std::string path = writeFuzzInput(data, size, extension);
+    // Compared around this one read, not with the start of the run: libFuzzer itself keeps
+    // descriptors open between inputs (the pipes to the symbolizer that names NEW_FUNC).
+    const std::vector<int> before = openFiles();
     try {
         read(path);
     } catch (const FuzzFatal&) {
     }
-    if (openFiles() > openBefore) {
-        std::fprintf(stderr, "the reader left a file open\n");
+    const std::vector<int> after = openFiles();
+    std::vector<int> left;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(left));
+    if (!left.empty()) {
+        for (int fd : left) {
+            char target[512] = {};
+            const std::string link = "/proc/self/fd/" + std::to_string(fd);
+            if (readlink(link.c_str(), target, sizeof target - 1) < 0) target[0] = 0;
+            std::fprintf(stderr, "the reader left a file open: descriptor %d, %s\n", fd, target);
+        }
         std::abort();
     }
     return 0;
