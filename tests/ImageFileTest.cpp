@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -64,6 +65,24 @@ void writeRawPng(const std::string& path, int width, int height, int bitDepth, i
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
+}
+
+std::string bigEndian32(uint32_t value) {
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+
+std::string pngChunk(const char* type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+    return bigEndian32(uint32_t(data.size())) + body + bigEndian32(uint32_t(crc));
+}
+
+// A well-formed RGBA PNG header announcing `width` x `height`, with no pixel data.
+std::string pngHeaderOnly(uint32_t width, uint32_t height) {
+    const std::string header = bigEndian32(width) + bigEndian32(height) + "\x08\x06" +
+                               std::string(3, '\0');
+    return "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", header) + pngChunk("IDAT", "") +
+           pngChunk("IEND", "");
 }
 
 class ImageFileTest : public testing::Test {
@@ -255,6 +274,55 @@ TEST_F(ImageFileTest, CorruptOrTruncatedFilesFailWithoutEndingTheProcess) {
         EXPECT_EQ(load_image(path(c.name).c_str(), read.image, true), -1);
         EXPECT_TRUE(contains(GetCapturedStderr(), path(c.name)));
         EXPECT_EQ(read.image.pixels, nullptr);
+    }
+}
+
+// Every way out of a read, a success included, leaves no descriptor behind: a missing
+// file, a library error part-way through the pixels, a refusal before the size is
+// known and one after the decoder has started.
+TEST_F(ImageFileTest, ReadsReleaseTheirFileOnEveryWayOut) {
+    TestImage original(32, 24, 3);
+    fillPattern(original.image);
+    ASSERT_TRUE(write_png(path("whole.png").c_str(), original.image));
+    ASSERT_TRUE(write_jpeg(path("whole.jpg").c_str(), original.image, 90));
+    const std::string pngBytes = readFileBytes(path("whole.png"));
+    const std::string jpgBytes = readFileBytes(path("whole.jpg"));
+    writeFileBytes(path("cut.png"), pngBytes.substr(0, pngBytes.size() - 30));
+    writeFileBytes(path("cut.jpg"), jpgBytes.substr(0, jpgBytes.size() / 2));
+    std::vector<uint8_t> indices = {0x40, 0x80};
+    writeRawPng(path("palette.png"), 2, 2, 1, PNG_COLOR_TYPE_PALETTE, indices, 1);
+    writeFileBytes(path("huge.png"), pngHeaderOnly(60000, 60000));
+    std::string huge = jpgBytes;
+    const size_t frame = huge.find("\xff\xc0");  // baseline frame header: height, then width
+    ASSERT_NE(frame, std::string::npos);
+    huge.replace(frame + 5, 4, "\xfd\xe8\xfd\xe8");  // 65000 x 65000
+    writeFileBytes(path("huge.jpg"), huge);
+
+    struct Case {
+        const char* name;
+        int result;
+        const char* message;
+    } cases[] = {
+        {"whole.png", 0, ""},
+        {"whole.jpg", 0, ""},
+        {"none.png", -1, "can't open"},
+        {"none.jpg", -1, "can't open"},
+        {"cut.png", -1, "libpng error"},
+        {"cut.jpg", -1, "libjpeg error"},
+        {"palette.png", -1, "palette PNG files are not supported"},
+        {"huge.png", -1, "is too large"},
+        {"huge.jpg", -1, "is too large"},
+    };
+    const int before = openDescriptorCount();
+    ASSERT_GT(before, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestImage read;
+        CaptureStderr();
+        EXPECT_EQ(load_image(path(c.name).c_str(), read.image, true), c.result);
+        EXPECT_TRUE(contains(GetCapturedStderr(), c.message));
+        EXPECT_EQ(read.image.pixels != nullptr, c.result == 0);
+        EXPECT_EQ(openDescriptorCount(), before);
     }
 }
 

@@ -1,6 +1,8 @@
-// Image files over libpng and libjpeg. Both libraries report errors by longjmp: every
-// function that arms a jump buffer keeps its C++ objects outside the protected
-// region, and whatever it must release after a jump lives in volatile locals.
+// Image files over libpng and libjpeg. Both libraries report errors by longjmp. A reader
+// arms its jump buffer in a function that owns nothing and holds no C++ objects; the
+// file, the library's structs and the pixels belong to owners in its caller, so a jump,
+// an early return and a failed allocation all release them. The writers, which must
+// see whether fclose succeeds, close by hand on each path.
 #include "resources/ImageFile.h"
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -28,6 +31,25 @@ bool sizeAcceptable(const char* path, size_t width, size_t height, size_t channe
         return false;
     }
     return true;
+}
+
+// The size a reader found; its pixels stay with the caller's owner until
+// takePicture hands them over.
+struct PictureSize {
+    size_t width = 0;
+    size_t height = 0;
+    size_t channels = 0;
+    size_t rowBytes = 0;
+};
+
+// The picture a reader decoded, handed to the caller's Image.
+void takePicture(Image& image, const PictureSize& size, std::unique_ptr<uint8_t[]>& pixels) {
+    image.width = static_cast<int>(size.width);
+    image.height = static_cast<int>(size.height);
+    image.channels = static_cast<int>(size.channels);
+    image.bytesPerPixel = static_cast<int>(size.channels);
+    image.rowBytes = static_cast<int>(size.rowBytes);
+    image.pixels = pixels.release();
 }
 
 // A failed writer leaves no cut-off file behind; device nodes and links that were
@@ -56,6 +78,58 @@ struct PngErrorContext {
 void pngWarning(png_structp png, png_const_charp message) {
     auto* context = static_cast<PngErrorContext*>(png_get_error_ptr(png));
     std::fprintf(stderr, "libpng warning: %s: %s\n", context->path, message);
+}
+
+// The read struct and its info struct, destroyed together; either may still be null.
+struct PngReadStructs {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngReadStructs() = default;
+    PngReadStructs(const PngReadStructs&) = delete;
+    PngReadStructs& operator=(const PngReadStructs&) = delete;
+    ~PngReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+// The part of read_png that libpng may jump out of. Nothing here needs releasing: what
+// it allocates goes straight into the caller's owners.
+bool decodePng(png_structp png, png_infop info, FILE* file, const char* path, bool flip,
+               std::unique_ptr<uint8_t[]>& pixels, std::unique_ptr<png_bytep[]>& rows,
+               PictureSize& size) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, file);
+    png_read_info(png, info);
+
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+    const int colourType = png_get_color_type(png, info);
+    const char* refusal = nullptr;
+    if (colourType & PNG_COLOR_MASK_PALETTE)
+        refusal = "palette PNG files are not supported (save as RGB or RGBA)";
+    else if (bitDepth > 8)
+        refusal = "16-bit PNG files are not supported (save with 8 bits per sample)";
+    if (refusal) {
+        std::fprintf(stderr, "%s: %s\n", path, refusal);
+        return false;
+    }
+    if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const int channels = png_get_channels(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    if (!sizeAcceptable(path, width, height, static_cast<size_t>(channels)) ||
+        rowBytes != size_t(width) * channels)
+        return false;
+
+    pixels.reset(new uint8_t[rowBytes * height]);
+    rows.reset(new png_bytep[height]);
+    for (png_uint_32 i = 0; i < height; ++i)
+        rows[i] = pixels.get() + rowBytes * (flip ? height - 1 - i : i);
+    png_read_image(png, rows.get());
+    png_read_end(png, nullptr);
+    size = PictureSize{width, height, static_cast<size_t>(channels), rowBytes};
+    return true;
 }
 
 // ---- libjpeg --------------------------------------------------------------------------
@@ -93,6 +167,37 @@ void installJpegErrors(JpegErrorContext& context, const char* path) {
     context.path = path;
 }
 
+// The part of read_jpeg that libjpeg may jump out of; like decodePng it owns nothing.
+bool decodeJpeg(jpeg_decompress_struct& info, JpegErrorContext& context, FILE* file,
+                const char* path, bool flip, std::unique_ptr<uint8_t[]>& pixels,
+                PictureSize& size) {
+    if (setjmp(context.jump)) return false;
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        std::fprintf(stderr, "%s: CMYK JPEG files are not supported\n", path);
+        return false;
+    }
+    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&info);
+
+    const size_t width = info.output_width;
+    const size_t height = info.output_height;
+    const size_t channels = static_cast<size_t>(info.output_components);
+    if (!sizeAcceptable(path, width, height, channels)) return false;
+    const size_t rowBytes = width * channels;
+    pixels.reset(new uint8_t[rowBytes * height]);
+    while (info.output_scanline < info.output_height) {
+        size_t line = info.output_scanline;
+        JSAMPROW row = pixels.get() + rowBytes * (flip ? height - 1 - line : line);
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    size = PictureSize{width, height, channels, rowBytes};
+    return true;
+}
+
 }  // namespace
 
 int load_image(const char* path, Image& image, bool flip) {
@@ -109,127 +214,43 @@ int load_image(const char* path, Image& image, bool flip) {
 }
 
 int read_png(const char* path, Image& image, bool flip) {
-    FILE* file = std::fopen(path, "rb");
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), &std::fclose);
     if (!file) {
         std::fprintf(stderr, "can't open %s\n", path);
         return -1;
     }
     PngErrorContext context{path};
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
-    if (!png) {
-        std::fclose(file);
+    PngReadStructs structs;
+    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
+    if (!structs.png) return -1;
+    structs.info = png_create_info_struct(structs.png);
+    if (!structs.info) return -1;
+    std::unique_ptr<uint8_t[]> pixels;
+    std::unique_ptr<png_bytep[]> rows;
+    PictureSize size;
+    if (!decodePng(structs.png, structs.info, file.get(), path, flip, pixels, rows, size))
         return -1;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        std::fclose(file);
-        return -1;
-    }
-    uint8_t* volatile pixels = nullptr;
-    png_bytep* volatile rows = nullptr;
-    if (setjmp(png_jmpbuf(png))) {
-        delete[] pixels;
-        delete[] rows;
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(file);
-        return -1;
-    }
-    png_init_io(png, file);
-    png_read_info(png, info);
-
-    const png_uint_32 width = png_get_image_width(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    const int bitDepth = png_get_bit_depth(png, info);
-    const int colourType = png_get_color_type(png, info);
-    const char* refusal = nullptr;
-    if (colourType & PNG_COLOR_MASK_PALETTE)
-        refusal = "palette PNG files are not supported (save as RGB or RGBA)";
-    else if (bitDepth > 8)
-        refusal = "16-bit PNG files are not supported (save with 8 bits per sample)";
-    if (refusal) {
-        std::fprintf(stderr, "%s: %s\n", path, refusal);
-        png_longjmp(png, 1);
-    }
-    if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-
-    const int channels = png_get_channels(png, info);
-    const size_t rowBytes = png_get_rowbytes(png, info);
-    if (!sizeAcceptable(path, width, height, static_cast<size_t>(channels)) ||
-        rowBytes != size_t(width) * channels)
-        png_longjmp(png, 1);
-
-    pixels = new uint8_t[rowBytes * height];
-    rows = new png_bytep[height];
-    for (png_uint_32 i = 0; i < height; ++i)
-        rows[i] = pixels + rowBytes * (flip ? height - 1 - i : i);
-    png_read_image(png, rows);
-    png_read_end(png, nullptr);
-
-    delete[] rows;
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
-
-    image.width = static_cast<int>(width);
-    image.height = static_cast<int>(height);
-    image.channels = channels;
-    image.bytesPerPixel = channels;
-    image.rowBytes = static_cast<int>(rowBytes);
-    image.pixels = pixels;
+    takePicture(image, size, pixels);
     return 0;
 }
 
 int read_jpeg(const char* path, Image& image, bool flip) {
-    FILE* file = std::fopen(path, "rb");
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), &std::fclose);
     if (!file) {
         std::fprintf(stderr, "can't open %s\n", path);
         return -1;
     }
     JpegErrorContext context;
-    jpeg_decompress_struct info;
+    // Zeroed, so destroying it is safe however far jpeg_create_decompress got.
+    jpeg_decompress_struct info{};
     info.err = &context.manager;
     installJpegErrors(context, path);
-    uint8_t* volatile pixels = nullptr;
-    if (setjmp(context.jump)) {
-        delete[] pixels;
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return -1;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
-        std::fprintf(stderr, "%s: CMYK JPEG files are not supported\n", path);
-        std::longjmp(context.jump, 1);
-    }
-    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_start_decompress(&info);
-
-    const size_t width = info.output_width;
-    const size_t height = info.output_height;
-    const size_t channels = static_cast<size_t>(info.output_components);
-    if (!sizeAcceptable(path, width, height, channels)) std::longjmp(context.jump, 1);
-    const size_t rowBytes = width * channels;
-    pixels = new uint8_t[rowBytes * height];
-    while (info.output_scanline < info.output_height) {
-        size_t line = info.output_scanline;
-        JSAMPROW row = pixels + rowBytes * (flip ? height - 1 - line : line);
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-
-    image.width = static_cast<int>(width);
-    image.height = static_cast<int>(height);
-    image.channels = static_cast<int>(channels);
-    image.bytesPerPixel = static_cast<int>(channels);
-    image.rowBytes = static_cast<int>(rowBytes);
-    image.pixels = pixels;
+    const std::unique_ptr<jpeg_decompress_struct, void (*)(j_decompress_ptr)> destroy(
+        &info, &jpeg_destroy_decompress);
+    std::unique_ptr<uint8_t[]> pixels;
+    PictureSize size;
+    if (!decodeJpeg(info, context, file.get(), path, flip, pixels, size)) return -1;
+    takePicture(image, size, pixels);
     return 0;
 }
 

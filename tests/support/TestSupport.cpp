@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -63,6 +64,17 @@ std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
     glReadPixels(x, y, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     return pixels;
+}
+
+int openDescriptorCount() {
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds) return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(fds)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(fds);
+    return count - 1;  // the listing's own descriptor
 }
 
 int runCommand(const std::string& command, std::string& output) {

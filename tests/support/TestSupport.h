@@ -23,5 +23,9 @@ std::string buildDir();
 // RGB bytes of a rectangle of the current read framebuffer, bottom row first.
 std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height);
 
+// Descriptors this process holds open now; a reader that returns with one more left
+// a file behind.
+int openDescriptorCount();
+
 // Runs a shell command, returns its exit status; stdout+stderr go to `output`.
 int runCommand(const std::string& command, std::string& output);
