@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -401,6 +405,34 @@ TEST_F(ImageFileTest, WritersReportWhatTheyCannotWrite) {
     CaptureStderr();
     EXPECT_FALSE(write_jpeg(path("rgba.jpg").c_str(), rgba.image, 90));
     EXPECT_TRUE(contains(GetCapturedStderr(), path("rgba.jpg")));
+}
+
+using ImageFileDeathTest = ImageFileTest;
+
+// For the child process of the test below: both writers under a 4 KiB file size limit.
+// 0 when both failed and left no file, 2 when one claimed success, 3 when a file stayed.
+int writeBothUnderASizeLimit(const std::string& png, const std::string& jpg) {
+    alarm(60);  // a writer that never returns fails here, not at the suite's limit
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the child
+    const rlimit limit{4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 4;
+    TestImage noise(256, 256, 3);  // incompressible, far above the limit in either format
+    uint32_t seed = 1;
+    for (int i = 0; i < noise.image.rowBytes * noise.image.height; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        noise.image.pixels[i] = uint8_t(seed >> 24);
+    }
+    if (write_png(png.c_str(), noise.image) || write_jpeg(jpg.c_str(), noise.image, 100))
+        return 2;
+    struct stat info;
+    return stat(png.c_str(), &info) == 0 || stat(jpg.c_str(), &info) == 0 ? 3 : 0;
+}
+
+// A plain file that a writer could not finish is removed. The size limit stands in for
+// a full disk and holds in the child process only.
+TEST_F(ImageFileDeathTest, WritersRemoveAPlainFileTheyCouldNotFinish) {
+    EXPECT_EXIT(std::exit(writeBothUnderASizeLimit(path("limited.png"), path("limited.jpg"))),
+                testing::ExitedWithCode(0), "limited\\.png(.|\n)*limited\\.jpg");
 }
 
 TEST_F(ImageFileTest, MakeImageDescribesItsBuffer) {

@@ -56,7 +56,7 @@ void takePicture(Image& image, const PictureSize& size, std::unique_ptr<uint8_t[
 // written through (/dev/full, say) are never removed.
 void removePartialFile(const char* path) {
     struct stat info;
-    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) removePartialFile(path);
+    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) std::remove(path);
 }
 
 bool endsWith(const char* text, size_t length, const char* ending) {
