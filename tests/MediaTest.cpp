@@ -255,6 +255,40 @@ TEST_F(MediaTest, FilesThatAreNotClipsAreReportedByName) {
     EXPECT_NE(error.find("no video stream"), std::string::npos) << error;
 }
 
+// A decoder holds its file from a successful open until it is opened again or
+// destroyed; every failed open returns with nothing held.
+TEST_F(MediaTest, DecodersReleaseTheirFileOnEveryWayOut) {
+    const std::string clipFile = path("held.avi");
+    ASSERT_EQ(writeClip(clipFile, 32, 32, 25, 1, 4), "");
+    const std::string clipBytes = readFileBytes(clipFile);
+    writeFileBytes(path("header-only.avi"), clipBytes.substr(0, 200));
+    writeFileBytes(path("words.avi"), "RIFF but not really a clip at all\n");
+    std::string error;
+    ASSERT_TRUE(platformEncodeMp3(path("voice.mp3").c_str(), toneAfterSilence(4410, 0, 440, 440),
+                                  128, error))
+        << error;
+
+    const int before = openDescriptorCount();
+    ASSERT_GT(before, 2);
+    std::vector<uint8_t> bgr(size_t(stride(32)) * 32);
+    {
+        VideoDecoder clip;
+        for (const char* name : {"nothing.avi", "words.avi", "voice.mp3", "header-only.avi"}) {
+            EXPECT_FALSE(clip.open(path(name).c_str(), error)) << name;
+            EXPECT_EQ(openDescriptorCount(), before) << name;
+        }
+        ASSERT_TRUE(clip.open(clipFile.c_str(), error)) << error;
+        EXPECT_TRUE(clip.decodeFrame(3, bgr.data(), 32, 32));
+        EXPECT_GT(openDescriptorCount(), before);
+        // Opening again lets go of the clip before anything else, on failure too.
+        EXPECT_FALSE(clip.open(path("words.avi").c_str(), error));
+        EXPECT_EQ(openDescriptorCount(), before);
+        ASSERT_TRUE(clip.open(clipFile.c_str(), error)) << error;
+        EXPECT_TRUE(clip.decodeFrame(0, bgr.data(), 32, 32));
+    }
+    EXPECT_EQ(openDescriptorCount(), before);
+}
+
 TEST_F(MediaTest, AviWriterReportsBadTargets) {
     AviWriter writer;
     std::string error;
