@@ -1,6 +1,6 @@
 #include "BenchGL.h"
 
-#include "GL.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // Per-frame CPU work of the stroke intro and the line field: which points, segments and
 // spark pieces to draw. The geometry itself is built once; these are what remains.
 #include "BenchGL.h"
-#include "GL.h"
-#include "app/Camera.h"
-#include "app/SceneData.h"
+#include "core/GL.h"
+#include "effects/Camera.h"
+#include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"

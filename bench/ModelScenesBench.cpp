@@ -1,13 +1,13 @@
 // Per-frame CPU work of the flag, ground and box-wall scenes: the flag's wave, the ten
 // ring-stack positions and the 400 box depths read from the text bitmap.
 #include "BenchGL.h"
-#include "GL.h"
-#include "app/Camera.h"
-#include "app/SceneData.h"
+#include "core/GL.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
+#include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
-#include "resources/Engine.h"
 
 #include <benchmark/benchmark.h>
 

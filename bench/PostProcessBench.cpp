@@ -2,8 +2,8 @@
 // 1024 x 512 scene into a target of the same size, and the final quad to the window.
 // Each iteration ends with glFinish, so the figures are whole-pass times.
 #include "BenchGL.h"
-#include "GL.h"
-#include "resources/Engine.h"
+#include "core/GL.h"
+#include "effects/Engine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,7 +26,7 @@ bool glowSetUp() {
                                       GL_RGBA8, GL_RGBA);
         RenderTargetRecord record;
         glGenFramebuffersEXT(1, &record.framebuffer);
-        record.attachTexture(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+        record.attachTexture(engine.textures, target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
         engine.renderTargets.addTarget(target.name, record);
     }
     state = 1;

@@ -3,10 +3,10 @@
 // each of these should stay far below a millisecond. Other files in bench/ add their
 // scenes' benchmarks; this one holds the entry point.
 #include "BenchGL.h"
-#include "GL.h"
-#include "Model.h"
+#include "core/GL.h"
 #include "effects/LaserTrace.h"
 #include "effects/Tunnel.h"
+#include "models/Model.h"
 #include "platform/Platform.h"
 
 #include <benchmark/benchmark.h>

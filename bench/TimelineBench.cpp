@@ -4,10 +4,10 @@
 // once per process (the resources are global) and must come first.
 // `since_process_ms` counts from the process start, the figure a viewer waits.
 #include "BenchGL.h"
-#include "GL.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
 #include "app/Offline.h"
+#include "core/GL.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
 

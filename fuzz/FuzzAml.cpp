@@ -1,5 +1,5 @@
 #include "FuzzSupport.h"
-#include "Model.h"
+#include "models/Model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return fuzzInput(data, size, ".aml", [](const std::string& path) {

@@ -1,5 +1,5 @@
 #include "FuzzSupport.h"
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return fuzzInput(data, size, ".txt",

@@ -1,6 +1,6 @@
 #include "FuzzSupport.h"
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 #include "resources/ImageFile.h"
 
 #include <algorithm>

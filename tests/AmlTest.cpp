@@ -1,7 +1,7 @@
 // The AML reader on files written byte by byte: valid layouts, every malformed case,
 // and the writer's output read back.
-#include "Model.h"
 #include "TestSupport.h"
+#include "models/Model.h"
 
 #include <gtest/gtest.h>
 

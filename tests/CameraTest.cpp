@@ -1,6 +1,6 @@
 // Matrices and look-at cameras: layout, products, inverses, the stereo eye offset and
 // the degenerate views that must stay NaN-free.
-#include "app/Camera.h"
+#include "effects/Camera.h"
 
 #include <gtest/gtest.h>
 

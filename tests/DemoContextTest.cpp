@@ -1,9 +1,9 @@
 // The demo clock as the key handlers and scenes see it: seeks and pauses through the
 // music stream (here its silent wall clock), the beat pulse and the letterbox viewport.
-#include "GL.h"
 #include "TestSupport.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 #include <SDL.h>

@@ -1,13 +1,13 @@
 // The laser and tunnel scenes drawn for real through the schedule: they show
 // something in the middle of their windows, and the fades of the last three scenes
 // end in black.
-#include "GL.h"
 #include "TestSupport.h"
-#include "app/Camera.h"
+#include "core/GL.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
 #include "effects/Timeline.h"
-#include "resources/Engine.h"
 
 #include <gtest/gtest.h>
 

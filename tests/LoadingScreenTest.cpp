@@ -1,6 +1,6 @@
 #include "app/DemoContext.h"
 #include "app/LoadingScreen.h"
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 #include "resources/ImageFile.h"
 
 #include "TestSupport.h"

@@ -2,10 +2,10 @@
 // and readable by the demo's own readers.
 #include "TestSupport.h"
 
-#include "MaterialManager.h"
-#include "Model.h"
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 #include "effects/LaserTrace.h"
+#include "materials/MaterialManager.h"
+#include "models/Model.h"
 #include "platform/Platform.h"
 #include "resources/ImageFile.h"
 

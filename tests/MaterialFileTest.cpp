@@ -1,7 +1,7 @@
 // The material file parser: sections, texture lines, long lines and every report,
 // plus the writer's files read back.
-#include "MaterialManager.h"
 #include "TestSupport.h"
+#include "materials/MaterialManager.h"
 
 #include <gtest/gtest.h>
 

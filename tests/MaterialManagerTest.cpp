@@ -1,8 +1,8 @@
 // Materials on llvmpipe: programs and textures from material files, units and
 // samplers when a material is used, reloading, and the texture-loading reports.
-#include "MaterialManager.h"
 #include "TestSupport.h"
-#include "resources/Engine.h"
+#include "effects/Engine.h"
+#include "materials/MaterialManager.h"
 #include "resources/ImageFile.h"
 
 #include <gtest/gtest.h>

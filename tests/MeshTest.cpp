@@ -1,10 +1,10 @@
 // Mesh preparation on the CPU (attributes, normals, tangents, degenerate input) and
 // drawing from buffer objects on llvmpipe, read back from the framebuffer.
-#include "Model.h"
-#include "ShaderManager.h"
 #include "TestSupport.h"
-#include "Vec3.h"
-#include "resources/Engine.h"
+#include "core/Vec3.h"
+#include "effects/Engine.h"
+#include "materials/ShaderManager.h"
+#include "models/Model.h"
 
 #include <gtest/gtest.h>
 
@@ -304,7 +304,7 @@ TEST_F(MeshDraw, MeshDrawnIntoARenderTargetReadsBack) {
     engine.textures.createTexture("meshTarget", 32, 32, nullptr, GL_RGBA8, GL_RGBA);
     RenderTargetRecord record;
     glGenFramebuffersEXT(1, &record.framebuffer);
-    record.attachTexture("meshTarget", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    record.attachTexture(engine.textures, "meshTarget", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     engine.renderTargets.addTarget("meshTarget", record);
 
     // A triangle over the lower-left half of the target, blue, on a red clear.

@@ -1,7 +1,7 @@
 // Loading models by name from a "data" folder: resolved meshes, reloading a name,
 // and the reports for absent files and names.
-#include "Model.h"
 #include "TestSupport.h"
+#include "models/Model.h"
 
 #include <gtest/gtest.h>
 

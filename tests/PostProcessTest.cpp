@@ -1,4 +1,4 @@
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 
 #include "TestSupport.h"
 
@@ -21,7 +21,7 @@ void makeTarget(const std::string& name, int width, int height) {
     engine.textures.createTexture(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
     RenderTargetRecord record;
     glGenFramebuffersEXT(1, &record.framebuffer);
-    record.attachTexture(name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    record.attachTexture(engine.textures, name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     engine.renderTargets.addTarget(name, record);
 }
 

@@ -1,6 +1,6 @@
 // Named-resource registries: lookups by exact name, stable value addresses, the one
 // current entry of the bindable kinds, and the fatal reports for absent names.
-#include "Model.h"
+#include "models/Model.h"
 #include "resources/Registry.h"
 #include "resources/TextureManager.h"
 

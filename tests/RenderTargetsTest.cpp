@@ -1,4 +1,4 @@
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 #include "resources/RenderTargets.h"
 
 #include "TestSupport.h"
@@ -44,7 +44,7 @@ protected:
         engine.textures.createTexture(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
         RenderTargetRecord record;
         glGenFramebuffersEXT(1, &record.framebuffer);
-        record.attachTexture(name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+        record.attachTexture(engine.textures, name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
         engine.renderTargets.addTarget(name, record);
     }
 
@@ -152,7 +152,7 @@ TEST_F(RenderTargets, ResizedTextureTakesEffectWhenAttachedAgain) {
     pool.unuse();
 
     RenderTargetRecord& stored = pool.get("resize");
-    stored.attachTexture("resize", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    stored.attachTexture(engine.textures, "resize", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     EXPECT_EQ(stored.colour.storageHeight, 512);
     EXPECT_EQ(attachedDepthBuffer(stored.framebuffer),
               static_cast<GLint>(depthBuffers.at((512u << 16) + 512u)));
@@ -176,7 +176,7 @@ TEST_F(RenderTargets, BadTargetsEndTheRunNamingThem) {
         {
             RenderTargetRecord record;
             glGenFramebuffersEXT(1, &record.framebuffer);
-            record.attachTexture("no.such.texture", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+            record.attachTexture(engine.textures, "no.such.texture", GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
         },
         testing::ExitedWithCode(1), "No such texture: 'no.such.texture'\\.");
     EXPECT_EXIT(pool.use("no.such.target"), testing::ExitedWithCode(1),

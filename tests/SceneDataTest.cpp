@@ -1,6 +1,6 @@
 // Start-up scene data: the shared camera, the two curves and the text bitmap file.
-#include "app/Camera.h"
-#include "app/SceneData.h"
+#include "effects/Camera.h"
+#include "effects/SceneData.h"
 
 #include "TestSupport.h"
 

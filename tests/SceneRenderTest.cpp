@@ -1,15 +1,15 @@
 // The scene content drawn for real (llvmpipe, hidden window): every scene puts light on
 // the screen at the middle of its window, and the two eyes of a stereo pass land in
 // their own channels, shifted against each other by the eye offset.
-#include "app/Camera.h"
-#include "app/SceneData.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
+#include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
-#include "resources/Engine.h"
 
-#include "GL.h"
 #include "TestSupport.h"
+#include "core/GL.h"
 
 #include <gtest/gtest.h>
 

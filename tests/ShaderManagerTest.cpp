@@ -1,7 +1,7 @@
 // GLSL programs compiled and linked on llvmpipe: stage combinations, replacing a name,
 // integer uniforms, and the compile and link reports.
-#include "ShaderManager.h"
 #include "TestSupport.h"
+#include "materials/ShaderManager.h"
 
 #include <gtest/gtest.h>
 

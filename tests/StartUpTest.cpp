@@ -1,11 +1,11 @@
 // The frame's edges: window events into the key table and handlers, the resize
 // projection, the end-of-frame state reset and the F11 capture files.
-#include "GL.h"
 #include "TestSupport.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
+#include "core/GL.h"
+#include "effects/Engine.h"
 #include "platform/Platform.h"
-#include "resources/Engine.h"
 #include "resources/ImageFile.h"
 
 #include <gtest/gtest.h>

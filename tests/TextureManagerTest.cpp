@@ -1,4 +1,4 @@
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 #include "resources/ImageFile.h"
 #include "resources/TextureManager.h"
 

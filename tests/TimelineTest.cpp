@@ -3,11 +3,11 @@
 #include "effects/Timeline.h"
 
 #include "TestSupport.h"
-#include "app/Camera.h"
 #include "effects/AviTexture.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
 #include "effects/SceneState.h"
 #include "platform/Platform.h"
-#include "resources/Engine.h"
 
 #include <gtest/gtest.h>
 

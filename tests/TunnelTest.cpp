@@ -1,5 +1,5 @@
-#include "GL.h"
 #include "TestSupport.h"
+#include "core/GL.h"
 #include "effects/LaserTrace.h"
 #include "effects/Tunnel.h"
 

@@ -1,7 +1,7 @@
 // The window layer: a real GL context on the offscreen driver and on an X server, the
 // event translation the handlers rely on, and the virtual-key numbering.
-#include "GL.h"
 #include "TestSupport.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 #include <SDL.h>

@@ -1,7 +1,7 @@
 // Whole-run settings of the shell, the buffer swap and the resize projection.
 #include "app/App.h"
 
-#include "GL.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 int screenWidth = 800;

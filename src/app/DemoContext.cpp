@@ -2,9 +2,9 @@
 // move it. Seeks and pauses go to the stream; `time` follows at the next frame.
 #include "app/DemoContext.h"
 
-#include "GL.h"
-#include "MaterialManager.h"
 #include "app/App.h"
+#include "core/GL.h"
+#include "effects/Engine.h"
 #include "platform/Platform.h"
 
 #include <cmath>

@@ -2,10 +2,10 @@
 // copy added on top, one presented frame per call. It never reads the demo time.
 #include "app/LoadingScreen.h"
 
-#include "GL.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
-#include "resources/Engine.h"
+#include "core/GL.h"
+#include "effects/Engine.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // encoded on the writer's own thread while the next frame renders.
 #include "app/Offline.h"
 
-#include "GL.h"
 #include "app/App.h"
+#include "core/GL.h"
 #include "effects/AviTexture.h"
 #include "effects/SceneState.h"
 #include "effects/Timeline.h"

@@ -1,15 +1,16 @@
 // The start-up sequence, one frame, the window events of the main loop and the F11
 // capture written at the end of a frame.
-#include "GL.h"
-#include "MaterialManager.h"
 #include "app/App.h"
 #include "app/DemoContext.h"
-#include "app/Fatal.h"
 #include "app/LoadingScreen.h"
-#include "app/SceneData.h"
+#include "core/Fatal.h"
+#include "core/GL.h"
+#include "core/Progress.h"
+#include "effects/Engine.h"
+#include "effects/SceneData.h"
+#include "effects/SceneState.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
-#include "resources/Engine.h"
 #include "resources/ImageFile.h"
 
 #include <cstdio>
@@ -25,6 +26,7 @@ float previousFrameTime = 0.0f;  // demo time of the last frame, for the timelin
 bool startUp() {
     // Reading the music and decoding its first seconds run beside the loading steps.
     platformDecodeMusicAhead(musicFile);
+    loadingStepHook = loadingStep;
     std::string error;
     if (!platformInitGL(error)) fatalError("Could not init GLEW: %s", error.c_str());
     if (!GLEW_ARB_shading_language_100)
@@ -70,6 +72,7 @@ void drawFrame() {
 
 void drawFrameAt(float time) {
     demoContext.time = time;
+    sceneState.beatPulse = demoContext.beatPulse();
     float delta = time - previousFrameTime;
     previousFrameTime = time;
     drawTimeline(time, delta);

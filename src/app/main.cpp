@@ -1,9 +1,9 @@
 // Entry point: options, window, start-up, music, then one frame per loop pass until a
 // key, the window or the timeline ends the process.
 #include "app/App.h"
-#include "app/BuildVariant.h"
 #include "app/DemoContext.h"
 #include "app/Offline.h"
+#include "core/BuildVariant.h"
 #include "platform/Platform.h"
 
 #include <malloc.h>

@@ -2,7 +2,7 @@
 // 0 to count - 2. The texture is power-of-two, 24-bit, upright (t = 0 at the bottom).
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 #include <cstdint>

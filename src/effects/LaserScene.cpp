@@ -1,12 +1,12 @@
 // Laser beams traced against the mirror model "laser" and drawn as additive line
 // strips that fade along their length, in fog, in both eyes. The beams are traced
 // once per frame (they swing with time) and are the same for both eyes.
-#include "GL.h"
-#include "app/Camera.h"
+#include "core/GL.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
 #include "effects/LaserTrace.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
-#include "resources/Engine.h"
 
 #include <cmath>
 #include <string>

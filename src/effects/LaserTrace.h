@@ -3,9 +3,9 @@
 // units; a mesh's vertex records carry their position in the first three components.
 #pragma once
 
-#include "Model.h"
-#include "Vec3.h"
-#include "app/Camera.h"
+#include "core/Vec3.h"
+#include "effects/Camera.h"
+#include "models/Model.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Stroke intro, line field and the fixed point clouds. Everything here is drawn from
 // client-side vertex arrays built once; a frame only picks which part to draw.
-#include "GL.h"
-#include "app/SceneData.h"
+#include "core/GL.h"
+#include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"

@@ -1,14 +1,13 @@
 // Model, video flag, ground and box-wall scenes. Fixed geometry (flag grid, ring
 // stacks, box outlines) is built once into vertex arrays; a frame only rewrites what
 // moves (depths, stack places), once per frame even though both eyes draw it.
-#include "GL.h"
-#include "app/DemoContext.h"
-#include "app/SceneData.h"
+#include "core/GL.h"
 #include "effects/AviTexture.h"
+#include "effects/Engine.h"
+#include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
-#include "resources/Engine.h"
 
 #include <cmath>
 #include <limits>
@@ -132,7 +131,7 @@ void PuolipalloScene() {
     const Model& model = *modelScenes.puolipallo;
     const float t = sceneState.time;
     glColor3f(0.0f, 0.0f, 0.0f);
-    const float z = puolipalloOffset(t, demoContext.beatPulse());
+    const float z = puolipalloOffset(t, sceneState.beatPulse);
     drawPuolipalloPair(model, z);
 
     glColor3f(0.4f, 0.5f, 0.96f);

@@ -2,7 +2,7 @@
 // back on top of the sharp picture. Fixed-function only; nothing is allocated per call.
 // ScreenQuad relies on the start-up projection (90 degrees vertical, 4:3): at z = -1
 // the view spans +-1.33334 by +-1.
-#include "resources/Engine.h"
+#include "effects/Engine.h"
 
 #include <string_view>
 

@@ -3,7 +3,7 @@
 // benchmarks can run them. Times are demo seconds; lengths are world units.
 #pragma once
 
-#include "Vec3.h"
+#include "core/Vec3.h"
 
 #include <cstddef>
 

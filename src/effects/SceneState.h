@@ -6,6 +6,7 @@ class AviTexture;
 
 struct SceneState {
     float time = 0;                  // demo time of the current frame, seconds
+    float beatPulse = 0;             // the demo clock's beat pulse at `time`, 0 to 1
     StereoCamera* camera = nullptr;  // the shared camera of the scene data set-up
     AviTexture* dance = nullptr;     // "data/dance.avi"; null when absent
     AviTexture* heilu = nullptr;     // "data/heilu.avi"

@@ -3,15 +3,15 @@
 // video overlays. Also the start-up steps that prepare what the scenes share.
 #include "effects/Timeline.h"
 
-#include "app/BuildVariant.h"
-#include "app/Camera.h"
-#include "app/Fatal.h"
-#include "app/LoadingScreen.h"
-#include "app/SceneData.h"
+#include "core/BuildVariant.h"
+#include "core/Fatal.h"
+#include "core/Progress.h"
 #include "effects/AviTexture.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
+#include "effects/SceneData.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
-#include "resources/Engine.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -256,7 +256,7 @@ void ModelPreload() {
         if (entry->bits & 1) model.computeNormals();
         if (entry->bits & 2) model.computeTangents();
         if (entry->bits & 4) model.upload();
-        loadingStep();
+        reportLoadingStep();
     }
 }
 
@@ -268,20 +268,21 @@ void EffectSetup() {
     RenderTargetRecord record;
     for (const RenderTargetSize& target : kRenderTargets) {
         glGenFramebuffersEXT(1, &record.framebuffer);
-        record.attachTexture(*target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+        record.attachTexture(engine.textures, *target.name, GL_COLOR_ATTACHMENT0_EXT,
+                             GL_TEXTURE_2D);
         engine.renderTargets.addTarget(*target.name, record);
     }
 
     engine.textures.setFilter(GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     engine.textures.setAnisotropy(2.0f);
     engine.textures.loadTexture("risti", -1, -1);
-    loadingStep();
+    reportLoadingStep();
 
     // The second build keeps the higher anisotropy for every later load.
     if (!kSecondBuild) {
         engine.textures.setAnisotropy(1.0f);
         engine.textures.loadTexture("overlay", -1, -1);
-        loadingStep();
+        reportLoadingStep();
     }
 
     sceneState.dance = openClip("data/dance.avi");

@@ -3,8 +3,8 @@
 // neighbours by wall quads. The tables are rebuilt every frame from the demo time.
 #pragma once
 
-#include "GL.h"
-#include "Vec3.h"
+#include "core/GL.h"
+#include "core/Vec3.h"
 
 #include <cstdint>
 

@@ -2,13 +2,13 @@
 // (filling depth only, against the black background) and once as glowing smooth lines,
 // in dense fog so that only the walls near the camera show. Two clips are multiplied
 // over the result, and the frame fades to black at 155.9 s.
-#include "GL.h"
-#include "app/Camera.h"
+#include "core/GL.h"
 #include "effects/AviTexture.h"
+#include "effects/Camera.h"
+#include "effects/Engine.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
 #include "effects/Tunnel.h"
-#include "resources/Engine.h"
 
 #include <cmath>
 #include <string>

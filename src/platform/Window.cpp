@@ -3,7 +3,7 @@
 // One window per process; everything here runs on the main thread.
 #include "platform/Platform.h"
 
-#include "GL.h"
+#include "core/GL.h"
 
 #include <SDL.h>
 

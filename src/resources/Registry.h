@@ -2,7 +2,7 @@
 // stays valid for the whole run; entries are never erased.
 #pragma once
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 
 #include <map>
 #include <string>

@@ -2,8 +2,7 @@
 // is added to the pool during set-up; drawing never queries the driver.
 #include "resources/RenderTargets.h"
 
-#include "app/Fatal.h"
-#include "resources/Engine.h"
+#include "core/Fatal.h"
 
 std::map<uint32_t, GLuint> depthBuffers;
 
@@ -34,9 +33,9 @@ const char* framebufferStatusName(GLenum status) {
 
 }  // namespace
 
-void RenderTargetRecord::attachTexture(const std::string& textureName, GLenum attachment,
-                                       GLenum textureTarget) {
-    colour = engine.textures.get(textureName);
+void RenderTargetRecord::attachTexture(TextureManager& textures, const std::string& textureName,
+                                       GLenum attachment, GLenum textureTarget) {
+    colour = textures.get(textureName);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, textureTarget, colour.glName, 0);
 

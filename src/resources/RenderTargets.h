@@ -2,7 +2,7 @@
 // whose depth buffer is shared by all targets of the same storage size.
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
 #include "resources/Registry.h"
 #include "resources/TextureManager.h"
 
@@ -13,7 +13,8 @@ struct RenderTargetRecord {
     GLuint framebuffer = 0xFFFFFFFFu;  // all bits set: none
     TextureRecord colour;              // copy taken when the texture was attached
 
-    void attachTexture(const std::string& textureName, GLenum attachment, GLenum textureTarget);
+    void attachTexture(TextureManager& textures, const std::string& textureName, GLenum attachment,
+                       GLenum textureTarget);
 };
 
 // Renderbuffer per (storageWidth << 16) + storageHeight; never deleted.

@@ -3,7 +3,7 @@
 // same layout as a render target whose picture is smaller than its storage.
 #include "resources/TextureManager.h"
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 #include "resources/ImageFile.h"
 
 #include <unistd.h>

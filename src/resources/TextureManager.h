@@ -2,7 +2,7 @@
 // and six-face cube maps. Storage sizes are powers of two; pictures may be smaller.
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
 #include "resources/Registry.h"
 
 #include <string>

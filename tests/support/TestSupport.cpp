@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "GL.h"
+#include "core/GL.h"
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // the picture, so the background is white and the figures are dark. Every motion is
 // periodic over kLoop frames, and one more frame equal to the first is written: the
 // player never shows a clip's last frame, so the loop closes without a jump.
-#include "DataSet.h"
 #include "Canvas.h"
+#include "DataSet.h"
 #include "platform/Platform.h"
 
 #include <cmath>

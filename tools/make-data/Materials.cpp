@@ -1,7 +1,7 @@
 // The three material files: GLSL 1.10 programs with their texture slots. Together they
 // bind a 2D texture from a file, a cube map and the texture of a render target.
 #include "DataSet.h"
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // ball. "laser": eight upright mirrors round the y axis between a mirror floor and a
 // mirror ring on top, about 15 units high; the laser scene's beams start inside it.
 #include "DataSet.h"
-#include "Model.h"
-#include "Vec3.h"
+#include "core/Vec3.h"
+#include "models/Model.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,7 +2,7 @@
 // +Z, -Z. Every texel is coloured from its direction, so the faces meet without seams.
 #include "DataSet.h"
 #include "Pictures.h"
-#include "Vec3.h"
+#include "core/Vec3.h"
 
 #include <cmath>
 #include <cstdint>

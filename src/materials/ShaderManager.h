@@ -1,7 +1,7 @@
 // Linked GLSL programs by name, built from source text handed in by the materials.
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
 #include "resources/Registry.h"
 
 #include <string>

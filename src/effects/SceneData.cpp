@@ -1,9 +1,9 @@
 // The shared stereo camera, the two line-field curves and the text bitmap. The curves
 // advance 5 units along x per point, B 30 units ahead of A.
-#include "app/SceneData.h"
+#include "effects/SceneData.h"
 
-#include "app/Camera.h"
-#include "app/Fatal.h"
+#include "core/Fatal.h"
+#include "effects/Camera.h"
 
 #include <cerrno>
 #include <cmath>

@@ -2,7 +2,7 @@
 // Positions sit in the first three components of every record once loaded.
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
 #include "resources/Registry.h"
 
 #include <cstdint>

@@ -2,8 +2,10 @@
 // material files under data/materials.
 #pragma once
 
-#include "GL.h"
+#include "core/GL.h"
+#include "materials/ShaderManager.h"
 #include "resources/Registry.h"
+#include "resources/TextureManager.h"
 
 #include <string>
 #include <vector>
@@ -28,6 +30,9 @@ struct MaterialSource {
 
 class MaterialManager : public UsableRegistry<Material> {
 public:
+    // The registries a material's program and textures live in; they outlive it.
+    MaterialManager(TextureManager& textures, ShaderManager& shaders)
+        : textures_(textures), shaders_(shaders) {}
     std::string kindName() const override { return "material"; }
 
     void loadMaterialFile(const std::string& name, const std::string& path);
@@ -37,6 +42,10 @@ public:
 protected:
     void onUse(const std::string& name) override;
     void onUnuse() override;
+
+private:
+    TextureManager& textures_;
+    ShaderManager& shaders_;
 };
 
 // Splits a material file into its shader texts and texture slots. A missing file or a
@@ -46,6 +55,3 @@ MaterialSource readMaterialFile(const std::string& path);
 // cannot be expressed (a marker inside shader text, a section not ending its last
 // line, a blank or over-long word, an unknown target) or the file cannot be written.
 bool writeMaterialFile(const std::string& path, const MaterialSource& source);
-
-// Loads "test", "show_normals" and "pp.invert"; at start-up and on the reload key.
-void loadMaterials();

@@ -2,7 +2,7 @@
 // takes them (row i, column j at index 4j + i); the bottom row is always (0, 0, 0, 1).
 #pragma once
 
-#include "Vec3.h"
+#include "core/Vec3.h"
 
 struct Matrix4 {
     float m[16];

@@ -2,9 +2,9 @@
 // the post-processing passes that work on its textures and render targets.
 #pragma once
 
-#include "MaterialManager.h"
-#include "Model.h"
-#include "ShaderManager.h"
+#include "materials/MaterialManager.h"
+#include "materials/ShaderManager.h"
+#include "models/Model.h"
 #include "resources/RenderTargets.h"
 #include "resources/TextureManager.h"
 
@@ -31,3 +31,6 @@ public:
 };
 
 extern Engine engine;
+
+// Loads "test", "show_normals" and "pp.invert"; at start-up and on the reload key.
+void loadMaterials();

@@ -1,8 +1,8 @@
 // GLSL programs through the ARB shader-object entry points. Shader and program
 // objects are never deleted: a re-created name abandons its old program.
-#include "ShaderManager.h"
+#include "materials/ShaderManager.h"
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 
 void ShaderManager::onUse(const std::string& name) { glUseProgramObjectARB(get(name)); }
 

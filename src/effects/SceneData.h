@@ -2,7 +2,7 @@
 // line-field curves and the text bitmap.
 #pragma once
 
-#include "Vec3.h"
+#include "core/Vec3.h"
 
 #include <cstddef>
 

@@ -2,10 +2,9 @@
 // order of the file's texture lines. Reloading re-creates every material; textures
 // already registered are not read again. Reports of unsupported targets name this
 // file without its folder, the same in every build tree.
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
-#include "app/Fatal.h"
-#include "resources/Engine.h"
+#include "core/Fatal.h"
 
 void MaterialManager::loadMaterialFile(const std::string& name, const std::string& path) {
     MaterialSource source = readMaterialFile(path);
@@ -16,18 +15,18 @@ void MaterialManager::createMaterial(const std::string& name, const std::string&
                                      const std::string& fragmentText,
                                      const std::vector<TextureSlot>& textures) {
     std::string programName = "SHD$" + name;
-    engine.shaders.createProgram(programName, vertexText, fragmentText);
+    shaders_.createProgram(programName, vertexText, fragmentText);
     Material& material = entry(name);
     material.shaderName = programName;
     material.textures = textures;
     for (const TextureSlot& slot : textures) {
-        if (engine.textures.find(slot.textureName)) continue;
+        if (textures_.find(slot.textureName)) continue;
         switch (slot.target) {
             case GL_TEXTURE_2D:
-                engine.textures.loadTexture(slot.textureName, -1, -1);
+                textures_.loadTexture(slot.textureName, -1, -1);
                 break;
             case GL_TEXTURE_CUBE_MAP:
-                engine.textures.loadCubeMap(slot.textureName, -1, -1);
+                textures_.loadCubeMap(slot.textureName, -1, -1);
                 break;
             case GL_TEXTURE_3D:
                 fatalError("Loading 3D texture files not supported!\nTexture \"%s\"\n[%s, line %d]\n",
@@ -41,16 +40,17 @@ void MaterialManager::createMaterial(const std::string& name, const std::string&
 
 void MaterialManager::onUse(const std::string& name) {
     const Material& material = get(name);
-    engine.shaders.use(material.shaderName);
+    shaders_.use(material.shaderName);
     for (size_t unit = 0; unit < material.textures.size(); ++unit) {
         const TextureSlot& slot = material.textures[unit];
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-        glBindTexture(slot.target, engine.textures.get(slot.textureName).glName);
-        engine.shaders.setUniformInt(slot.samplerName.c_str(), static_cast<int>(unit));
+        glBindTexture(slot.target, textures_.get(slot.textureName).glName);
+        shaders_.setUniformInt(slot.samplerName.c_str(), static_cast<int>(unit));
     }
     glActiveTexture(GL_TEXTURE0);
 }
 
 // Textures stay bound and enabled targets stay as they are: the next material rebinds
 // the units it uses.
-void MaterialManager::onUnuse() { engine.shaders.unuse(); }
+void MaterialManager::onUnuse() { shaders_.unuse(); }
+

@@ -3,10 +3,10 @@
 // the stereo eye offset shrinks with it.
 // Degenerate input never reaches GL as NaN: a camera whose target equals its position
 // looks down -z, and a singular matrix inverts to the identity.
-#include "app/Camera.h"
+#include "effects/Camera.h"
 
-#include "GL.h"
-#include "app/BuildVariant.h"
+#include "core/BuildVariant.h"
+#include "core/GL.h"
 
 #include <cmath>
 

@@ -2,9 +2,9 @@
 // "%TEX" is a texture line, "%VERTEX_SHADER" / "%FRAGMENT_SHADER" switch the section
 // (text above any marker is vertex text), anything else is shader text kept byte for
 // byte, line ends included. Texture line words are bounded: type 79, names 255.
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/BuildVariant.h"
+#include "core/BuildVariant.h"
 
 #ifdef VORNEKKA_SECOND_BUILD
 const bool kSecondBuild = true;

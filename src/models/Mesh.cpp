@@ -1,10 +1,10 @@
 // Mesh layout, position resolving, normals and tangents on the CPU, and the buffer
 // objects and vertex arrays that draw a mesh with one indexed call. Degenerate
 // triangles add nothing to normals or tangents, so no NaN ever reaches the records.
-#include "Model.h"
+#include "models/Model.h"
 
-#include "Vec3.h"
-#include "app/Fatal.h"
+#include "core/Fatal.h"
+#include "core/Vec3.h"
 
 #include <cmath>
 #include <cstdio>

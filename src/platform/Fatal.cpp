@@ -1,4 +1,4 @@
-#include "app/Fatal.h"
+#include "core/Fatal.h"
 
 #include "platform/Platform.h"
 

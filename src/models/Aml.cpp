@@ -1,9 +1,11 @@
 // The AML format 2 reader and writer, and the byte streams under them. The reader
 // checks every count against the bytes left in the file before it allocates, so a
-// truncated or inconsistent file is reported instead of read past its end.
-#include "Model.h"
+// truncated or inconsistent file is reported instead of read past its end. Loading a
+// model by name looks its file up in "data", reads it and resolves its positions.
+#include "models/Model.h"
 
-#include "app/Fatal.h"
+#include "core/Fatal.h"
+#include "resources/TextureManager.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -290,4 +292,13 @@ bool writeAml(const Model& model, const char* path) {
     if (!file) return false;
     bool written = std::fwrite(out.bytes().data(), 1, out.bytes().size(), file) == out.bytes().size();
     return std::fclose(file) == 0 && written;
+}
+
+void ModelManager::load(const std::string& name) {
+    std::string path = findResourceFile("data", name.c_str(), "aml", "", "", "", "", "", "", "");
+    // A name loaded again drops its old meshes before the new ones are read.
+    entry(name) = Model();
+    Model& model = get(name);
+    readAml(model, path.c_str());
+    for (Mesh& mesh : model.meshes) mesh.resolvePositions();
 }

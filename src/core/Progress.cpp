@@ -1,0 +1,7 @@
+#include "core/Progress.h"
+
+LoadingStepHook loadingStepHook = nullptr;
+
+void reportLoadingStep() {
+    if (loadingStepHook) loadingStepHook();
+}

@@ -1,7 +1,0 @@
-#include "resources/Engine.h"
-
-#include <cstring>
-
-Engine engine;
-
-Engine::Engine() { std::memset(keys, 0, sizeof keys); }
