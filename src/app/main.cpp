@@ -86,7 +86,10 @@ void printHelp(const char* name) {
         "Files: everything is read from the folder \"data\" in the working directory:\n"
         "data/sorvan.mp3 (music), PNG/JPEG textures, AML models, data/materials/,\n"
         "AVI clips and data/text.bin. Without a playable music file the demo runs silent.\n",
-        kSecondBuild ? "This is the second build: no eye offset, no overlay texture.\n" : "");
+        kSecondBuild ? "This is the second build: the stereo camera has no eye offset, the\n"
+                       "material set-up draws no loading frame of its own, and no \"overlay\"\n"
+                       "texture is loaded (later textures keep the higher anisotropy).\n"
+                     : "");
 }
 
 bool setMode(Options& options, Mode mode, const char* name) {
