@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -212,34 +213,43 @@ TEST_F(AviTextureTest, UploadsTheFrameUprightWithRowZeroAtTheBottom) {
     EXPECT_NEAR(textureBgr(clip)[(12 * 64 + 32) * 3 + 1], 10, 12);
 }
 
-TEST_F(AviTextureTest, MissingClipIsReportedAndStaysBlank) {
-    AviTexture clip;
-    const std::string path = *dir + "/absent.avi";
-    ::testing::internal::CaptureStderr();
-    clip.open(path.c_str());
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(path), std::string::npos) << err;
-    EXPECT_FALSE(clip.usable);
-    EXPECT_NE(clip.texture(), 0u);
-
-    clip.advance();
-    fakeNow += 1000;
-    clip.advance();
-    EXPECT_EQ(clip.currentFrame, 0);
-    EXPECT_FALSE(clip.started);
-}
-
-TEST_F(AviTextureTest, FileThatIsNoVideoIsReportedAndStaysBlank) {
-    const std::string path = *dir + "/garbage.avi";
-    writeFileBytes(path, std::string(4096, 'x'));
-    AviTexture clip;
-    ::testing::internal::CaptureStderr();
-    clip.open(path.c_str());
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(path), std::string::npos) << err;
-    EXPECT_FALSE(clip.usable);
-    clip.advance();
-    EXPECT_FALSE(clip.started);
+// Each failure writes the box's text, with the clip's name, to stderr; the clip stays
+// blank and its clock never starts.
+TEST_F(AviTextureTest, ClipsThatCannotPlayAreReportedByNameAndStayBlank) {
+    writeFileBytes(*dir + "/garbage.avi", std::string(4096, 'x'));
+    // A stream whose every frame is zeros: it opens, but nothing decodes.
+    std::string blank = readFileBytes(makeClip("blank.avi", 64, 48, 25, 4));
+    for (size_t at = blank.find("00dc"); at != std::string::npos; at = blank.find("00dc", at + 8)) {
+        size_t size = 0;  // little-endian 32 bits after the chunk's name
+        for (int i = 3; i >= 0; --i) size = size << 8 | static_cast<uint8_t>(blank[at + 4 + i]);
+        size = std::min(size, blank.size() - at - 8);
+        blank.replace(at + 8, size, std::string(size, '\0'));
+    }
+    writeFileBytes(*dir + "/blank.avi", blank);
+    const struct {
+        std::string path;
+        const char* message;
+    } cases[] = {
+        {*dir + "/absent.avi", "Failed To Open The AVI Stream"},
+        {*dir + "/garbage.avi", "Failed To Open The AVI Stream"},
+        {*dir + "/blank.avi", "Failed To Open The AVI Frame"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        AviTexture clip;
+        ::testing::internal::CaptureStderr();
+        clip.open(c.path.c_str());
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(std::string(c.message) + "\n" + c.path + ": "), std::string::npos)
+            << err;
+        EXPECT_FALSE(clip.usable);
+        EXPECT_NE(clip.texture(), 0u);
+        clip.advance();
+        fakeNow += 1000;
+        clip.advance();
+        EXPECT_EQ(clip.currentFrame, 0);
+        EXPECT_FALSE(clip.started);
+    }
 }
 
 TEST_F(AviTextureTest, DataToolClipsOpenWithManyFrames) {

@@ -225,11 +225,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
     return checkCombination(options, name);
 }
 
-void report(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
-    platformShowError(text);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,11 +254,11 @@ int main(int argc, char** argv) {
     }
     PlatformWindowResult opened = platformOpenWindow(request);
     if (opened == PlatformWindowResult::Failed) {
-        report("Error creating window!");
+        platformShowError("Error creating window!");
         return 1;
     }
     if (opened == PlatformWindowResult::ModeSwitchFailed)
-        report("Mode Switch Failed.\nRunning In Windowed Mode.");
+        platformShowError("Mode Switch Failed.\nRunning In Windowed Mode.");
     resizeView(screenWidth, screenHeight);
 
     startUp();

@@ -3,7 +3,6 @@
 // clock unless something else is plugged in), never the demo time.
 #include "effects/AviTexture.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -21,9 +20,10 @@ int powerOfTwoBelow(int frameSize, int current) {
 
 int paddedRowBytes(int width) { return (width * 3 + 3) & ~3; }
 
-void reportClipFailure(const char* fileName, const std::string& detail, const char* message) {
-    std::fprintf(stderr, "%s: %s\n", fileName, detail.c_str());
-    platformShowError(message);
+// The box says which clip and why (`detail` begins with the file's name), so the log,
+// which gets the same text, does too.
+void reportClipFailure(const char* message, const std::string& detail) {
+    platformShowError((std::string(message) + "\n" + detail).c_str());
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ void AviTexture::open(const char* fileName) {
         wrapValue = frameCount - 1;
         firstFrame = 0;
     } else {
-        reportClipFailure(fileName, error, "Failed To Open The AVI Stream");
+        reportClipFailure("Failed To Open The AVI Stream", error);
     }
 
     pixels_.assign(static_cast<size_t>(paddedRowBytes(textureWidth)) * textureHeight, 0);
@@ -58,7 +58,8 @@ void AviTexture::open(const char* fileName) {
         if (frameCount > 0 && decoder_.decodeFrame(0, pixels_.data(), textureWidth, textureHeight)) {
             usable = true;
         } else {
-            reportClipFailure(fileName, "no frame can be decoded", "Failed To Open The AVI Frame");
+            reportClipFailure("Failed To Open The AVI Frame",
+                              std::string(fileName) + ": no frame can be decoded");
         }
         std::memset(pixels_.data(), 0, pixels_.size());
     }

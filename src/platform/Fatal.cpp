@@ -7,8 +7,6 @@
 #include <cstdlib>
 
 void fatalErrorText(const char* text) {
-    std::fprintf(stderr, "Error: %s\n", text);
-    std::fflush(stderr);
     platformShowError(text);
     std::exit(1);
 }

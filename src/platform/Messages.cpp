@@ -1,4 +1,5 @@
-// Error boxes only where a person is watching; stderr always.
+// Error boxes only where a person is watching; the same text on stderr always, so a
+// log holds every message a box would have shown.
 #include "platform/Platform.h"
 
 #include <SDL.h>
@@ -17,6 +18,8 @@ bool platformAttended() {
 }
 
 void platformShowError(const char* text) {
+    std::fprintf(stderr, "Error: %s\n", text);
+    std::fflush(stderr);
     if (!platformAttended()) return;
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, SDL_GL_GetCurrentWindow());
 }

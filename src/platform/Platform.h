@@ -3,7 +3,7 @@
 // It provides
 //   - one window with an OpenGL compatibility context, its events and buffer swap
 //   - virtual-key codes (the Windows numbering the key handlers are written for)
-//   - the error message box (stderr only when nobody is watching)
+//   - the error message box (its text always on stderr too)
 //   - the millisecond wall clock
 //   - the music stream: decoded in memory, played through the audio device, and its
 //     play position as the demo clock
