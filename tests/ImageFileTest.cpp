@@ -253,8 +253,6 @@ TEST_F(ImageFileTest, CorruptOrTruncatedFilesFailWithoutEndingTheProcess) {
 
     std::string flippedCrc = pngBytes;
     flippedCrc[48] ^= 0x55;  // inside the compressed pixel data
-    std::string badMarker = jpgBytes;
-    badMarker[2] = 0x00;  // no marker after SOI
     struct Case {
         const char* name;
         std::string bytes;
@@ -266,7 +264,6 @@ TEST_F(ImageFileTest, CorruptOrTruncatedFilesFailWithoutEndingTheProcess) {
         {"empty.png", ""},
         {"half.jpg", jpgBytes.substr(0, jpgBytes.size() / 2)},
         {"header.jpg", jpgBytes.substr(0, 30)},
-        {"marker.jpg", badMarker},
         {"text.jpg", "this is not a picture at all"},
         {"empty.jpg", ""},
     };
@@ -313,7 +310,7 @@ TEST_F(ImageFileTest, ReadsReleaseTheirFileOnEveryWayOut) {
         {"none.jpg", -1, "can't open"},
         {"cut.png", -1, "libpng error"},
         {"cut.jpg", -1, "libjpeg error"},
-        {"palette.png", -1, "palette PNG files are not supported"},
+        {"palette.png", 0, ""},
         {"huge.png", -1, "is too large"},
         {"huge.jpg", -1, "is too large"},
     };
@@ -330,24 +327,79 @@ TEST_F(ImageFileTest, ReadsReleaseTheirFileOnEveryWayOut) {
     }
 }
 
-TEST_F(ImageFileTest, SixteenBitAndPalettePngAreRefused) {
-    std::vector<uint8_t> rgb16(2 * 2 * 6, 0x80);
-    writeRawPng(path("deep.png"), 2, 2, 16, PNG_COLOR_TYPE_RGB, rgb16, 12);
-    std::vector<uint8_t> indices = {0x40, 0x80};  // 2 x 2 at one bit per index
-    writeRawPng(path("palette.png"), 2, 2, 1, PNG_COLOR_TYPE_PALETTE, indices, 1);
+// What ImageMagick writes for a picture of one or two colours: a 1-bit palette (the
+// single-colour texture), 16 bits when asked to keep depth, and a transparency chunk
+// on grey and palette pictures instead of an alpha channel.
+TEST_F(ImageFileTest, PngFilesAsImageToolsWriteThemAreExpandedToEightBits) {
+    const std::string convert = "/usr/bin/convert";  // ImageMagick (package imagemagick)
+    // One pixel of a second colour, made transparent.
+    auto clearFirstPixel = [](const char* colour) {
+        return std::string(" -fill ") + colour + " -draw 'point 0,0' -transparent " + colour;
+    };
+    const struct {
+        const char* name;  // with ImageMagick's format prefix, if any
+        std::string arguments;
+        int channels;
+        std::vector<uint8_t> first, second;  // pixels (0, 0) and (1, 0)
+    } cases[] = {
+        {"risti.png", "-size 100x60 xc:#3366cc", 3, {0x33, 0x66, 0xcc}, {0x33, 0x66, 0xcc}},
+        {"PNG48:deep.png", "-size 4x2 xc:#3366cc -depth 16", 3, {0x33, 0x66, 0xcc},
+         {0x33, 0x66, 0xcc}},
+        {"grey-trns.png", "-size 4x2 xc:gray40" + clearFirstPixel("gray80"), 2, {204, 0}, {102, 255}},
+        {"palette-trns.png", "-size 4x2 xc:#3366cc" + clearFirstPixel("red"), 4, {255, 0, 0, 0},
+         {0x33, 0x66, 0xcc, 0xff}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        const size_t prefix = name.find(':');
+        const std::string file = path(name.substr(prefix + 1));
+        std::string output;
+        ASSERT_EQ(runCommand(convert + " " + c.arguments + " " +
+                                 name.substr(0, prefix + 1) + file,
+                             output),
+                  0)
+            << output;
+        TestImage read;
+        CaptureStderr();
+        ASSERT_EQ(read_png(file.c_str(), read.image, false), 0) << GetCapturedStderr();
+        GetCapturedStderr();
+        EXPECT_EQ(read.image.channels, c.channels);
+        EXPECT_EQ(read.image.rowBytes, read.image.width * c.channels);
+        EXPECT_EQ(std::vector<uint8_t>(read.at(0, 0), read.at(0, 0) + c.channels), c.first);
+        EXPECT_EQ(std::vector<uint8_t>(read.at(1, 0), read.at(1, 0) + c.channels), c.second);
+    }
+}
 
-    TestImage read;
-    CaptureStderr();
-    EXPECT_EQ(read_png(path("deep.png").c_str(), read.image, false), -1);
-    std::string deep = GetCapturedStderr();
-    EXPECT_TRUE(contains(deep, path("deep.png")));
-    EXPECT_TRUE(contains(deep, "16-bit"));
-    CaptureStderr();
-    EXPECT_EQ(read_png(path("palette.png").c_str(), read.image, false), -1);
-    std::string palette = GetCapturedStderr();
-    EXPECT_TRUE(contains(palette, path("palette.png")));
-    EXPECT_TRUE(contains(palette, "palette"));
-    EXPECT_EQ(read.image.pixels, nullptr);
+// A file that decodes whole despite a warning is used, with the warning printed; one
+// whose data ends early is still refused.
+TEST_F(ImageFileTest, JpegWarningsArePrintedAndOnlyMissingDataIsRefused) {
+    TestImage original(16, 16, 3);
+    for (int i = 0; i < original.image.rowBytes * 16; ++i) original.image.pixels[i] = 180;
+    ASSERT_TRUE(write_jpeg(path("whole.jpg").c_str(), original.image, 90));
+    std::string bytes = readFileBytes(path("whole.jpg"));
+    const size_t frame = bytes.find("\xff\xc0");
+    ASSERT_NE(frame, std::string::npos);
+    writeFileBytes(path("stray.jpg"), std::string(bytes).insert(frame, "\x12\x34"));
+    writeFileBytes(path("short.jpg"), bytes.substr(0, bytes.size() - 100));
+    const struct {
+        const char* name;
+        int result;
+        const char* message;
+    } cases[] = {
+        {"stray.jpg", 0, "libjpeg warning: "},
+        {"short.jpg", -1, "libjpeg error: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestImage read;
+        CaptureStderr();
+        EXPECT_EQ(read_jpeg(path(c.name).c_str(), read.image, false), c.result);
+        EXPECT_TRUE(contains(GetCapturedStderr(), c.message + path(c.name) + ": "));
+        if (c.result == 0) {
+            EXPECT_NEAR(read.at(8, 8)[1], 180, 4);
+        }
+    }
 }
 
 TEST_F(ImageFileTest, InterlacedPngReadsLikeAPlainOne) {

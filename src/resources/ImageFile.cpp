@@ -13,6 +13,7 @@
 #include <memory>
 
 #include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
 #include <sys/stat.h>
 
@@ -101,18 +102,16 @@ bool decodePng(png_structp png, png_infop info, FILE* file, const char* path, bo
 
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
+    // Image tools write palettes for pictures of few colours, 16 bits where the source
+    // had them, and a transparency chunk instead of an alpha channel: every one of them
+    // arrives as 8-bit grey, grey+alpha, RGB or RGBA.
     const int bitDepth = png_get_bit_depth(png, info);
-    const int colourType = png_get_color_type(png, info);
-    const char* refusal = nullptr;
-    if (colourType & PNG_COLOR_MASK_PALETTE)
-        refusal = "palette PNG files are not supported (save as RGB or RGBA)";
-    else if (bitDepth > 8)
-        refusal = "16-bit PNG files are not supported (save with 8 bits per sample)";
-    if (refusal) {
-        std::fprintf(stderr, "%s: %s\n", path, refusal);
-        return false;
-    }
-    if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    else if (bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_scale_16(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
@@ -152,11 +151,18 @@ void jpegOutputMessage(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JpegErrorContext*>(info->err)->jump, 1);
 }
 
-// Warnings are corrupt or missing data (a truncated file decodes to grey); a texture
-// made from such a picture is wrong, so they fail the read like errors do. Trace
-// messages (level > 0) stay silent.
+// A warning about data that is missing (a cut-off file decodes its missing part as
+// grey) fails the read like an error; any other (stray bytes between segments, say)
+// leaves a whole picture, so it is printed and the picture used. Trace messages
+// (level > 0) stay silent.
 void jpegEmitMessage(j_common_ptr info, int level) {
-    if (level < 0) jpegErrorExit(info);
+    if (level >= 0) return;
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) jpegErrorExit(info);
+    auto* context = reinterpret_cast<JpegErrorContext*>(info->err);
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+    std::fprintf(stderr, "libjpeg warning: %s: %s\n", context->path, text);
 }
 
 void installJpegErrors(JpegErrorContext& context, const char* path) {

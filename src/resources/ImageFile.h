@@ -1,8 +1,8 @@
 // PNG and JPEG reading, PNG and JPEG writing. Samples are 8-bit R, G, B, A; with flip
 // true the bottom row comes first (OpenGL's order). Failures are reported on stderr
 // with the file's name and returned to the caller; nothing here ends the process.
-// Readable: 8-bit PNG (grey, grey+alpha, RGB, RGBA; 1/2/4-bit grey widened to 8 bits)
-// and 8-bit grey or colour JPEG. 16-bit and palette PNGs are refused.
+// Readable: every valid PNG (palettes, 1 to 16 bits and transparency chunks become
+// 8-bit grey, grey+alpha, RGB or RGBA) and 8-bit grey or colour JPEG.
 #pragma once
 
 #include <cstdint>
