@@ -39,6 +39,20 @@ TEST(DemoOptions, NoWindowIsReportedAndFails) {
     EXPECT_NE(output.find("Error creating window!"), std::string::npos) << output;
 }
 
+TEST(DemoOptions, DriverWithoutAFeatureEndsTheRunNamingIt) {
+    // Mesa's own switch takes the extension out of the driver's strings.
+    std::string output;
+    const int status = runCommand("MESA_EXTENSION_OVERRIDE=-GL_EXT_framebuffer_object "
+                                  "SDL_VIDEODRIVER=offscreen " +
+                                      demoPath() + " --frame 1 --output unused.png",
+                                  output);
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("lacks what the demo draws with: framebuffer objects "
+                          "(GL_EXT_framebuffer_object)"),
+              std::string::npos)
+        << output;
+}
+
 TEST(DemoOptions, HelpAndVersionAnswerAndSucceed) {
     std::string output;
     ASSERT_EQ(runCommand(demoPath() + " --help", output), 0) << output;

@@ -1,6 +1,8 @@
 // The window layer: a real GL context on the offscreen driver and on an X server, the
-// event translation the handlers rely on, and the virtual-key numbering.
+// event translation the handlers rely on, the virtual-key numbering, and the check of
+// the GL features the program draws with.
 #include "TestSupport.h"
+#include "app/GLFeatures.h"
 #include "core/GL.h"
 #include "platform/Platform.h"
 
@@ -9,6 +11,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
+
 #include <unistd.h>
 
 TEST(Window, ContextClearsAndReadsBackTheRequestedBuffers) {
@@ -19,7 +23,8 @@ TEST(Window, ContextClearsAndReadsBackTheRequestedBuffers) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << version;
-    EXPECT_TRUE(GLEW_ARB_shading_language_100);
+    // Every feature the program draws with, offline modes included, by the driver's strings.
+    EXPECT_EQ(missingGLFeatures(queryGLFeatures(true)), "");
 
     GLint depthBits = 0, redBits = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depthBits);
@@ -51,6 +56,15 @@ TEST(Window, ContextClearsAndReadsBackTheRequestedBuffers) {
 
 // The same context code against a real X server (xvfb-run in CI), in a child process
 // so that this process keeps its offscreen window.
+TEST(Window, MissingGLFeaturesAreNamedWhetherUnofferedOrUnloaded) {
+    const std::vector<GLFeature> features = {
+        {"offered and loaded", true, true},
+        {"not offered", false, true},
+        {"offered without its entry points", true, false},
+    };
+    EXPECT_EQ(missingGLFeatures(features), "not offered, offered without its entry points");
+}
+
 TEST(Window, ContextOnAnXServer) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "no X display";

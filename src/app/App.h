@@ -33,8 +33,9 @@ void captureFrame();
 struct PlatformEvent;
 
 // GL entry points, render state and every resource set-up, with loading frames between
-// the slow steps; fatal when the GL entry points or GLSL are missing. Always true.
-bool startUp();
+// the slow steps; fatal, naming them, when GL features it draws with are missing (with
+// `readsFramesBack` also those of the offline modes). Always true.
+bool startUp(bool readsFramesBack = false);
 // One frame at the music's time; the caller swaps buffers.
 void drawFrame();
 // The same frame at a given demo time, for the offline modes' frame clock.

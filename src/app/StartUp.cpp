@@ -2,6 +2,7 @@
 // capture written at the end of a frame.
 #include "app/App.h"
 #include "app/DemoContext.h"
+#include "app/GLFeatures.h"
 #include "app/LoadingScreen.h"
 #include "core/Fatal.h"
 #include "core/GL.h"
@@ -23,14 +24,15 @@ namespace {
 float previousFrameTime = 0.0f;  // demo time of the last frame, for the timeline's delta
 }
 
-bool startUp() {
+bool startUp(bool readsFramesBack) {
     // Reading the music and decoding its first seconds run beside the loading steps.
     platformDecodeMusicAhead(musicFile);
     loadingStepHook = loadingStep;
     std::string error;
     if (!platformInitGL(error)) fatalError("Could not init GLEW: %s", error.c_str());
-    if (!GLEW_ARB_shading_language_100)
-        fatalError("Seems that ARB_shading_language_100 is not supported.");
+    const std::string missing = missingGLFeatures(queryGLFeatures(readsFramesBack));
+    if (!missing.empty())
+        fatalErrorText(("This OpenGL driver lacks what the demo draws with: " + missing).c_str());
 
     demoContext.reset();
     demoContext.setPulseLength(0.4f);

@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
         platformShowError("Mode Switch Failed.\nRunning In Windowed Mode.");
     resizeView(screenWidth, screenHeight);
 
-    startUp();
+    startUp(offline);
 
     if (offline) {
         switch (options.mode) {
