@@ -73,16 +73,35 @@ TEST(OfflineRender, OneSecondAtTenFpsGivesTenFramesEqualOnEveryRun) {
     EXPECT_GT(distinct, 5) << "the frames do not move with the demo time";
 }
 
+// A still is the first frame its process draws, yet it must show what a play that
+// went through every earlier frame shows: each clip's picture the moment it first
+// shows (the clip primed, not black), a clip that has played a while, and the box wall
+// drawn with the smooth lines the laser scene leaves on.
 TEST(OfflineRender, StillEqualsTheSameFrameOfARenderStartedEarlier) {
-    // 84.5 s: the vispi clip has played since 84.3 s and the heilu clip earlier; the
-    // still must show the clip frames an uninterrupted play shows.
-    const std::string folder = makeTempDir("offline-still") + "/frames";
+    const struct {
+        const char *from, *to;
+        int fps;
+        const char* still;
+        size_t frame;  // the render's frame at the still's time
+    } cases[] = {
+        {"15.67", "15.73", 60, "15.72", 3},    // heilu's first picture
+        {"23.32", "23.38", 60, "23.37", 3},    // dance's
+        {"84.27", "84.33", 60, "84.32", 3},    // vispi's
+        {"84.4", "84.51", 60, "84.5", 6},      // vispi 200 ms on
+        {"103.3", "106.4", 1, "106.3", 3},     // the box wall after the laser scene
+    };
     const std::string still = makeTempDir("offline-still-png") + "/still.png";
-    run("--render " + folder + " --fps 60 --from 84.2 --to 84.55");
-    run("--frame 84.5 --output " + still);
-    const std::vector<std::string> names = listFolder(folder);
-    ASSERT_EQ(names.size(), 21u);
-    EXPECT_EQ(readFileBytes(still), readFileBytes(folder + "/frame00018.png"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.still);
+        const std::string folder = makeTempDir("offline-still") + "/frames";
+        run(std::string("--render ") + folder + " --fps " + std::to_string(c.fps) + " --from " +
+            c.from + " --to " + c.to);
+        run(std::string("--frame ") + c.still + " --output " + still);
+        const std::vector<std::string> names = listFolder(folder);
+        ASSERT_EQ(names.size(), c.frame + 1);
+        EXPECT_TRUE(readFileBytes(still) == readFileBytes(folder + "/" + names.back()))
+            << "the still differs from the render's " << names.back();
+    }
 }
 
 TEST(OfflineRender, ShortMovieHasItsFramesDurationAndMusic) {

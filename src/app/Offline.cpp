@@ -5,8 +5,6 @@
 
 #include "app/App.h"
 #include "core/GL.h"
-#include "effects/AviTexture.h"
-#include "effects/SceneState.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
 #include "resources/ImageFile.h"
@@ -31,20 +29,6 @@ uint32_t frameClockMs = 0;  // what the clips see as the time while rendering of
 uint32_t frameClock() { return frameClockMs; }
 
 float demoSeconds(int64_t ms) { return static_cast<float>(ms) * 0.001f; }
-
-// Where each clip is advanced for the first time in a play from the start; from then
-// on its frame depends only on the time elapsed since, so this is all a still or a
-// render starting late needs to know of the frames before it.
-struct ClipFirstUse {
-    AviTexture* SceneState::*clip;
-    int scene;
-    float after;  // demo time the clip's window opens (exclusive)
-};
-const ClipFirstUse kClipFirstUses[] = {
-    {&SceneState::heilu, 2, 15.7f},
-    {&SceneState::dance, 2, 23.36f},
-    {&SceneState::vispi, 5, 84.3f},
-};
 
 bool endsWith(const std::string& text, const char* suffix) {
     const size_t length = std::strlen(suffix);
@@ -160,22 +144,8 @@ int64_t frameMilliseconds(double from, int fps, int64_t k) {
 
 void primeClips(int fps, int64_t ms) {
     platformSetMillisecondSource(frameClock);
-    for (const ClipFirstUse& use : kClipFirstUses) {
-        AviTexture* clip = sceneState.*(use.clip);
-        if (!clip || !clip->usable) continue;
-        clip->started = false;
-        clip->currentFrame = clip->firstFrame;
-        for (int64_t k = 0;; ++k) {
-            const int64_t start = frameMilliseconds(0.0, fps, k);
-            if (start >= ms) break;  // first used at or after this frame: it starts itself
-            const float t = demoSeconds(start);
-            if (t > use.after && sceneIndexAt(t) == use.scene) {
-                clip->started = true;
-                clip->referenceTime = static_cast<uint32_t>(start);
-                break;
-            }
-        }
-    }
+    // The frame clock reads `ms` at that frame.
+    catchUpWithSchedule(fps, ms, static_cast<uint32_t>(ms));
 }
 
 int renderOffline(const RenderRequest& request) {

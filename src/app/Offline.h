@@ -24,8 +24,9 @@ double secondsSinceProcessStart();
 
 // Demo milliseconds shown by frame k of a render starting at `from` seconds.
 int64_t frameMilliseconds(double from, int fps, int64_t k);
-// Primes the clips so that the frame at `ms` shows what an uninterrupted play from
-// 0 s at `fps` shows there.
+// Puts the clips on the frame clock, and them and the GL state where an uninterrupted
+// play from 0 s at `fps` has them, so that the frame at `ms` shows what that play
+// shows there.
 void primeClips(int fps, int64_t ms);
 // Display name of scene 1..8.
 const char* sceneName(int index);

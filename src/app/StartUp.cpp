@@ -22,7 +22,18 @@
 
 namespace {
 float previousFrameTime = 0.0f;  // demo time of the last frame, for the timeline's delta
+
+// What every frame leaves for the next. The box wall's point cloud takes its first
+// eye's colour from here, so the first frame of a run must find it too.
+void endFrameState() {
+    glDisable(GL_BLEND);
+    glColor3f(0.23f, 1.0f, 1.0f);
+    // The stereo passes leave a partial colour mask and scenes may leave lights on.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDisable(GL_LIGHTING);
+    for (int light = 0; light < 8; ++light) glDisable(GL_LIGHT0 + light);
 }
+}  // namespace
 
 bool startUp(bool readsFramesBack) {
     // Reading the music and decoding its first seconds run beside the loading steps.
@@ -64,6 +75,7 @@ bool startUp(bool readsFramesBack) {
 
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
     glClearDepth(1.0);
+    endFrameState();
     return true;
 }
 
@@ -78,13 +90,7 @@ void drawFrameAt(float time) {
     float delta = time - previousFrameTime;
     previousFrameTime = time;
     drawTimeline(time, delta);
-
-    glDisable(GL_BLEND);
-    glColor3f(0.23f, 1.0f, 1.0f);
-    // The stereo passes leave a partial colour mask and scenes may leave lights on.
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDisable(GL_LIGHTING);
-    for (int light = 0; light < 8; ++light) glDisable(GL_LIGHT0 + light);
+    endFrameState();
     glFlush();
     captureFrame();
 }

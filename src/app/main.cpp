@@ -4,6 +4,7 @@
 #include "app/DemoContext.h"
 #include "app/Offline.h"
 #include "core/BuildVariant.h"
+#include "effects/Timeline.h"
 #include "platform/Platform.h"
 
 #include <malloc.h>
@@ -282,7 +283,14 @@ int main(int argc, char** argv) {
     music.open(musicFile, options.mute);
     demoContext.music = &music;
     music.play();
-    if (options.seekAtStart) demoContext.seek(options.startSeconds);
+    if (options.seekAtStart) {
+        demoContext.seek(options.startSeconds);
+        // The first frame looks as it does in a play from 0 s: the clips already started
+        // run from their first use, and what earlier scenes left switched on stays on.
+        constexpr int kNominalFps = 60;
+        catchUpWithSchedule(kNominalFps, static_cast<int64_t>(options.startSeconds * 1000.0f),
+                            platformClipMilliseconds());
+    }
 
     for (;;) {
         dispatchEvents();

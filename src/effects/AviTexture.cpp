@@ -79,24 +79,30 @@ void AviTexture::advance() {
     if (!usable) return;
     const uint32_t now = platformClipMilliseconds();
     if (!started) {
-        started = true;
-        currentFrame = firstFrame;
-        referenceTime = now;
-    } else {
-        // A clip faster than 1000 frames per second has a duration of 0 ms; it steps
-        // one frame per millisecond rather than dividing by zero.
-        const int64_t duration = frameDuration > 0 ? frameDuration : 1;
-        // Signed, so a clock that went back (a fake or frame clock) moves nothing.
-        const int64_t elapsed = static_cast<int32_t>(now - referenceTime);
-        const int64_t whole = elapsed / duration;
-        if (whole <= 0) return;
-        // The unused part of a frame duration carries over to the next advance.
-        referenceTime = now - static_cast<uint32_t>(elapsed % duration);
-        // A clip of one frame has nothing to wrap over and stays on frame 0.
-        const int64_t frame = wrapValue > 0 ? (currentFrame + whole) % wrapValue : 0;
-        currentFrame = static_cast<int>(frame);
-        if (currentFrame < firstFrame) currentFrame = firstFrame;
+        startAt(now);
+        return;
     }
+    // A clip faster than 1000 frames per second has a duration of 0 ms; it steps one
+    // frame per millisecond rather than dividing by zero.
+    const int64_t duration = frameDuration > 0 ? frameDuration : 1;
+    // Signed, so a clock that went back (a fake or frame clock) moves nothing.
+    const int64_t elapsed = static_cast<int32_t>(now - referenceTime);
+    const int64_t whole = elapsed / duration;
+    if (whole <= 0) return;
+    // The unused part of a frame duration carries over to the next advance.
+    referenceTime = now - static_cast<uint32_t>(elapsed % duration);
+    // A clip of one frame has nothing to wrap over and stays on frame 0.
+    const int64_t frame = wrapValue > 0 ? (currentFrame + whole) % wrapValue : 0;
+    currentFrame = static_cast<int>(frame);
+    if (currentFrame < firstFrame) currentFrame = firstFrame;
+    showFrame(currentFrame);
+}
+
+void AviTexture::startAt(uint32_t clock) {
+    if (!usable) return;
+    started = true;
+    currentFrame = firstFrame;
+    referenceTime = clock;
     showFrame(currentFrame);
 }
 

@@ -14,6 +14,9 @@ public:
     // advance() and draw() do nothing.
     void open(const char* fileName);
     void advance();              // steps on platformClipMilliseconds(), uploads when due
+    // Where the first advance() leaves a clip when the clip clock reads `clock`: on its
+    // first frame, with that frame's picture in the texture.
+    void startAt(uint32_t clock);
     void showFrame(int index);   // decode, scale and upload one frame
     void draw() const;           // full-screen quad with the clip's texture; caller blends
     GLuint texture() const { return texture_; }

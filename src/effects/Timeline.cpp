@@ -13,6 +13,7 @@
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -241,6 +242,32 @@ const RenderTargetSize kRenderTargets[] = {
     {&kRtGlow, 256, 128}, {&kRtBlur, 256, 256},
 };
 
+// ---- What a play from the start leaves behind ------------------------------------------
+
+// Where each clip is advanced for the first time in a play from the start; from then
+// on its frame depends only on the clip time elapsed since.
+struct ClipFirstUse {
+    AviTexture* SceneState::*clip;
+    int scene;
+    float after;  // demo time the clip's window opens (exclusive)
+};
+const ClipFirstUse kClipFirstUses[] = {
+    {&SceneState::heilu, 2, 15.7f},
+    {&SceneState::dance, 2, 23.36f},
+    {&SceneState::vispi, 5, 84.3f},
+};
+
+// GL state a scene switches on and no scene switches off: a play draws every later
+// frame with it (the box wall's lines are smooth only after the laser scene).
+struct LastingState {
+    int scene;
+    GLenum capability;
+};
+const LastingState kLastingStates[] = {
+    {6, GL_LINE_SMOOTH},
+    {8, GL_LINE_SMOOTH},
+};
+
 AviTexture* openClip(const char* fileName) {
     AviTexture* clip = new (std::nothrow) AviTexture;
     if (clip) clip->open(fileName);
@@ -288,6 +315,41 @@ void EffectSetup() {
     sceneState.dance = openClip("data/dance.avi");
     sceneState.heilu = openClip("data/heilu.avi");
     sceneState.vispi = openClip("data/vispi.avi");
+}
+
+void catchUpWithSchedule(int fps, int64_t ms, uint32_t clipNow) {
+    constexpr int kClips = sizeof kClipFirstUses / sizeof kClipFirstUses[0];
+    bool drawn[9] = {};            // scenes that drew a frame before `ms`
+    int64_t firstUse[kClips];      // demo ms of each clip's first advance; -1 for none yet
+    std::fill(firstUse, firstUse + kClips, -1);
+    for (int64_t k = 0;; ++k) {
+        const int64_t frameMs = std::llround(static_cast<double>(k) * 1000.0 / fps);
+        if (frameMs >= ms) break;
+        const float t = static_cast<float>(frameMs) * 0.001f;
+        const int scene = sceneIndexAt(t);
+        drawn[scene] = true;
+        for (int i = 0; i < kClips; ++i) {
+            if (firstUse[i] < 0 && scene == kClipFirstUses[i].scene && t > kClipFirstUses[i].after)
+                firstUse[i] = frameMs;
+        }
+    }
+
+    for (const LastingState& state : kLastingStates) glDisable(state.capability);
+    for (const LastingState& state : kLastingStates) {
+        if (drawn[state.scene]) glEnable(state.capability);
+    }
+
+    for (int i = 0; i < kClips; ++i) {
+        AviTexture* clip = sceneState.*(kClipFirstUses[i].clip);
+        if (!clip) continue;
+        if (firstUse[i] < 0) {
+            // Not used yet: its first advance starts it, as in the play.
+            clip->started = false;
+            clip->currentFrame = clip->firstFrame;
+        } else {
+            clip->startAt(clipNow - static_cast<uint32_t>(ms - firstUse[i]));
+        }
+    }
 }
 
 void drawFloorFrame(float time) {
