@@ -165,6 +165,33 @@ TEST_F(TimelineTest, OverlayClipsAdvanceOnlyInsideTheirWindows) {
     platformSetMillisecondSource(nullptr);
 }
 
+// A play starting late (its clip clock far from the demo time) begins where a play from
+// 0 s at 60 fps is: the laser scene's smooth lines on from its first frame, and each
+// clip running since the first frame of its window (heilu: the frame at 15700 ms,
+// whose float time lies just above 15.7).
+TEST_F(TimelineTest, CatchingUpTakesStateAndClipsFromTheSchedule) {
+    const struct {
+        int64_t ms;
+        bool smoothLines, heiluStarted;
+    } cases[] = {
+        {15700, false, false},  // heilu's first frame: it starts itself there
+        {87880, false, true},   // the laser scene's first frame has not been drawn yet
+        {112000, true, true},   // the box wall, after the laser scene
+    };
+    const uint32_t clipNow = 0x40000000u;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ms);
+        catchUpWithSchedule(60, c.ms, clipNow);
+        EXPECT_EQ(glIsEnabled(GL_LINE_SMOOTH) == GL_TRUE, c.smoothLines);
+        EXPECT_EQ(sceneState.heilu->started, c.heiluStarted);
+        if (c.heiluStarted) {
+            EXPECT_EQ(sceneState.heilu->referenceTime, clipNow - uint32_t(c.ms - 15700));
+            EXPECT_EQ(sceneState.heilu->currentFrame, 0);
+        }
+    }
+    catchUpWithSchedule(60, 0, platformClipMilliseconds());  // as a play from 0 s begins
+}
+
 TEST_F(TimelineTest, Scene4ZoomOutShowsTheGlowPictureAsTiles) {
     // The frames before, in the production's order: scene 4's content relies on state
     // that scene 2 leaves behind, as it does in a run from the start.
