@@ -63,7 +63,8 @@ TEST(DemoOptions, HelpAndVersionAnswerAndSucceed) {
     ASSERT_EQ(runCommand(demoPath() + " --version", output), 0) << output;
     EXPECT_NE(output.find(VORNEKKA_VERSION), std::string::npos) << output;
     ASSERT_EQ(runCommand(buildDir() + "/demo-2d --help", output), 0) << output;
-    for (const char* difference : {"second build", "no eye offset", "no loading frame", "overlay"}) {
+    for (const char* difference :
+         {"second build", "no eye offset", "no loading frame", "overlay"}) {
         EXPECT_NE(output.find(difference), std::string::npos)
             << difference << " missing in\n" << output;
     }

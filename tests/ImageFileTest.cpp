@@ -345,7 +345,8 @@ TEST_F(ImageFileTest, PngFilesAsImageToolsWriteThemAreExpandedToEightBits) {
         {"risti.png", "-size 100x60 xc:#3366cc", 3, {0x33, 0x66, 0xcc}, {0x33, 0x66, 0xcc}},
         {"PNG48:deep.png", "-size 4x2 xc:#3366cc -depth 16", 3, {0x33, 0x66, 0xcc},
          {0x33, 0x66, 0xcc}},
-        {"grey-trns.png", "-size 4x2 xc:gray40" + clearFirstPixel("gray80"), 2, {204, 0}, {102, 255}},
+        {"grey-trns.png", "-size 4x2 xc:gray40" + clearFirstPixel("gray80"), 2, {204, 0},
+         {102, 255}},
         {"palette-trns.png", "-size 4x2 xc:#3366cc" + clearFirstPixel("red"), 4, {255, 0, 0, 0},
          {0x33, 0x66, 0xcc, 0xff}},
     };
