@@ -1,5 +1,5 @@
 // The real `demo` program: its options, and a whole run under an X server that starts
-// with no arguments, captures a frame on F11 and quits on Escape with status 0.
+// with no options but a capture folder, captures a frame on F11 and quits on Escape.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ bool exists(const std::string& path) {
 
 TEST(DemoOptions, BadOptionsPrintTheUsageAndFail) {
     const char* bad[] = {"--bogus", "--start", "--start abc", "--start -5", "--start 3x",
-                         "extra"};
+                         "extra", "--data", "--shots", "--render out --shots caps"};
     for (const char* arguments : bad) {
         std::string output;
         int status = runCommand(demoPath() + " " + arguments, output);
@@ -57,7 +57,8 @@ TEST(DemoOptions, HelpAndVersionAnswerAndSucceed) {
     std::string output;
     ASSERT_EQ(runCommand(demoPath() + " --help", output), 0) << output;
     for (const char* needed : {"--windowed", "--start SECONDS", "--mute", "--version", "Escape",
-                               "Page Up", "F11", "w:/shots/", "data/sorvan.mp3", "reload"}) {
+                               "Page Up", "F11", "w:/shots/", "sorvan.mp3", "reload",
+                               "--data DIR", "--shots DIR"}) {
         EXPECT_NE(output.find(needed), std::string::npos) << needed << " missing in\n" << output;
     }
     ASSERT_EQ(runCommand(demoPath() + " --version", output), 0) << output;
@@ -70,7 +71,8 @@ TEST(DemoOptions, HelpAndVersionAnswerAndSucceed) {
     }
 }
 
-TEST(DemoRun, StartsWithoutArgumentsCapturesOnF11AndQuitsOnEscape) {
+// The capture folder is given (--shots), so F11 must write there and not in w:/shots.
+TEST(DemoRun, StartsCapturesOnF11IntoTheShotsFolderAndQuitsOnEscape) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "needs an X server (ctest runs under xvfb-run)";
     std::string output;
@@ -81,7 +83,7 @@ TEST(DemoRun, StartsWithoutArgumentsCapturesOnF11AndQuitsOnEscape) {
     std::string folder = makeTempDir("demo-run");
     std::string script =
         "cd '" + folder + "' && ln -s '" + buildDataDir() + "' data\n" +
-        "timeout 120 '" + demoPath() + "' >demo.log 2>&1 &\n"
+        "timeout 120 '" + demoPath() + "' --shots 'my shots' >demo.log 2>&1 &\n"
         "pid=$!\n"
         "win=\n"
         "for i in $(seq 1 180); do\n"
@@ -93,7 +95,7 @@ TEST(DemoRun, StartsWithoutArgumentsCapturesOnF11AndQuitsOnEscape) {
         "xdotool windowfocus --sync \"$win\" || true\n"
         // Keys are queued until the first loop pass; F11 again until its file appears.
         "for i in $(seq 1 120); do\n"
-        "  [ -f 'w:/shots/shot0000.png' ] && break\n"
+        "  [ -f 'my shots/shot0000.png' ] && break\n"
         "  kill -0 $pid 2>/dev/null || break\n"
         "  xdotool key --clearmodifiers F11; sleep 0.5\n"
         "done\n"
@@ -104,5 +106,6 @@ TEST(DemoRun, StartsWithoutArgumentsCapturesOnF11AndQuitsOnEscape) {
     writeFileBytes(folder + "/run.sh", script);
     int status = runCommand("sh '" + folder + "/run.sh'", output);
     EXPECT_EQ(status, 0) << output;
-    EXPECT_TRUE(exists(folder + "/w:/shots/shot0000.png")) << output;
+    EXPECT_TRUE(exists(folder + "/my shots/shot0000.png")) << output;
+    EXPECT_FALSE(exists(folder + "/w:")) << output;
 }

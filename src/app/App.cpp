@@ -9,7 +9,7 @@ int screenHeight = 600;
 int viewportWidth = 0;
 int viewportHeight = 0;
 const char* windowTitle = "Vornekka";
-const char* musicFile = "data/sorvan.mp3";
+std::string musicFile = "data/sorvan.mp3";
 
 ScreenCapture screenCapture;
 

@@ -3,12 +3,14 @@
 
 #include "resources/ImageFile.h"
 
+#include <string>
+
 extern int screenWidth;      // 800: window and display mode width
 extern int screenHeight;     // 600
 extern int viewportWidth;    // copies made once at start; never follow resizes
 extern int viewportHeight;
 extern const char* windowTitle;  // "Vornekka"
-extern const char* musicFile;    // "data/sorvan.mp3"
+extern std::string musicFile;    // sorvan.mp3 of the data folder, set at start-up
 
 // Presents the back buffer of the demo window.
 void swapBuffers();
@@ -20,7 +22,8 @@ void resizeView(int width, int height);
 struct ScreenCapture {
     bool requested = false;  // set by the key handler, cleared after each capture
     int counter = 0;         // number of the next file; advances even when writing fails
-    char path[64] = {};      // the formatted file name
+    const char* folder = "w:/shots";  // where the files go (--shots); created when missing
+    char path[4200] = {};    // the formatted file name: folder (under 4096) + "/shotNNNN.png"
     Image image;             // viewport-sized RGB, bottom row first until flipped
     bool allocated = false;  // image holds its pixel buffer
 };

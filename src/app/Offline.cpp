@@ -171,7 +171,7 @@ int renderOffline(const RenderRequest& request) {
         // The writer reads it until close(); the start-up's decode fills it.
         static std::vector<int16_t> keptMusic;
         std::string why;
-        if (!platformTakeMusic(musicFile, keptMusic, why))
+        if (!platformTakeMusic(musicFile.c_str(), keptMusic, why))
             std::fprintf(stderr, "%s; the movie gets no sound\n", why.c_str());
         if (!writer.open(output.c_str(), readback.width(), readback.height(), fps, keptMusic,
                          static_cast<int>(frameMilliseconds(request.from, fps, 0)), error)) {

@@ -37,7 +37,7 @@ void endFrameState() {
 
 bool startUp(bool readsFramesBack) {
     // Reading the music and decoding its first seconds run beside the loading steps.
-    platformDecodeMusicAhead(musicFile);
+    platformDecodeMusicAhead(musicFile.c_str());
     loadingStepHook = loadingStep;
     std::string error;
     if (!platformInitGL(error)) fatalError("Could not init GLEW: %s", error.c_str());
@@ -106,7 +106,8 @@ void captureFrame() {
     glReadPixels(0, 0, capture.image.width, capture.image.height, GL_RGB, GL_UNSIGNED_BYTE,
                  capture.image.pixels);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    std::snprintf(capture.path, sizeof capture.path, "w:/shots/shot%04d.png", capture.counter);
+    std::snprintf(capture.path, sizeof capture.path, "%s/shot%04d.png", capture.folder,
+                  capture.counter);
     flip_image(capture.image, true, false);
 
     std::error_code failure;

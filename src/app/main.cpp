@@ -6,6 +6,7 @@
 #include "core/BuildVariant.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
+#include "resources/DataFolder.h"
 
 #include <malloc.h>
 
@@ -29,6 +30,8 @@ struct Options {
     bool mute = false;        // no audio device; the clock still runs
     bool seekAtStart = false;
     float startSeconds = 0;   // demo time of the first frame when seekAtStart
+    const char* data = nullptr;   // --data: the data folder instead of the lookup
+    const char* shots = nullptr;  // --shots: the F11 capture folder
 };
 
 const char* programName(const char* argv0) {
@@ -41,7 +44,8 @@ void printUsage(FILE* out, const char* name) {
                  "usage: %s [--windowed] [--start SECONDS] [--mute] [--help] [--version]\n"
                  "       %s --render OUTPUT [--fps N] [--from SECONDS] [--to SECONDS]\n"
                  "       %s --frame SECONDS --output FILE.png\n"
-                 "       %s --benchmark [--csv]\n",
+                 "       %s --benchmark [--csv]\n"
+                 "Each form also takes --data DIR; playing also takes --shots DIR.\n",
                  name, name, name, name);
 }
 
@@ -56,6 +60,8 @@ void printHelp(const char* name) {
         "  --windowed         run in an 800 x 600 window, no display-mode switch\n"
         "  --start SECONDS    begin the music and the picture at SECONDS\n"
         "  --mute             play no sound; the demo clock runs all the same\n"
+        "  --shots DIR        F11 saves its captures in DIR (default w:/shots)\n"
+        "  --data DIR         read everything from the folder DIR (see Files)\n"
         "  --help             print this text and exit\n"
         "  --version          print the version and exit\n"
         "\n"
@@ -81,16 +87,23 @@ void printHelp(const char* name) {
         "  Down / Up          back / forward 5 seconds\n"
         "  Page Up / Page Down  back / forward 30 seconds\n"
         "  P                  pause and resume\n"
-        "  L                  reload the materials (data/materials/)\n"
-        "  F11                save the frame as w:/shots/shotNNNN.png (folders are created)\n"
+        "  L                  reload the materials (materials/ of the data folder)\n"
+        "  F11                save the frame as shotNNNN.png in w:/shots/ of the working\n"
+        "                     directory, or in the --shots folder (folders are created)\n"
         "\n"
-        "Files: everything is read from the folder \"data\" in the working directory:\n"
-        "data/sorvan.mp3 (music), PNG/JPEG textures, AML models, data/materials/,\n"
-        "AVI clips and data/text.bin. Without a playable music file the demo runs silent.\n",
+        "Files: everything is read from one data folder, the first of:\n"
+        "  1. the folder given with --data DIR (it must exist and not be empty);\n"
+        "  2. \"data\" in the working directory, when there is one;\n"
+        "  3. the installed data, %s from the program's own folder;\n"
+        "otherwise \"data\" is still tried, and the first file missing there is reported.\n"
+        "It holds sorvan.mp3 (music), PNG/JPEG textures, AML models, materials/, AVI clips\n"
+        "and text.bin; vornekka-make-data --output DIR writes it. Without a playable\n"
+        "music file the demo runs silent.\n",
         kSecondBuild ? "This is the second build: the stereo camera has no eye offset, the\n"
                        "material set-up draws no loading frame of its own, and no \"overlay\"\n"
                        "texture is loaded (later textures keep the higher anisotropy).\n"
-                     : "");
+                     : "",
+        installedDataFromBin);
 }
 
 bool setMode(Options& options, Mode mode, const char* name) {
@@ -140,8 +153,9 @@ bool checkCombination(const Options& options, const char* name) {
         return false;
     }
     const bool offline = options.mode != Mode::Play;
-    if (offline && (options.windowed || options.mute || options.seekAtStart)) {
-        std::fprintf(stderr, "%s: --windowed, --mute and --start are for playing\n", name);
+    if (offline && (options.windowed || options.mute || options.seekAtStart || options.shots)) {
+        std::fprintf(stderr, "%s: --windowed, --mute, --start and --shots are for playing\n",
+                     name);
         return false;
     }
     return true;
@@ -162,12 +176,17 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.windowed = true;
         } else if (std::strcmp(arg, "--mute") == 0) {
             options.mute = true;
-        } else if (std::strcmp(arg, "--render") == 0 || std::strcmp(arg, "--output") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        } else if (std::strcmp(arg, "--render") == 0 || std::strcmp(arg, "--output") == 0 ||
+                   std::strcmp(arg, "--data") == 0 || std::strcmp(arg, "--shots") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0' || std::strlen(argv[i + 1]) > 4000) {
                 std::fprintf(stderr, "%s: %s needs a file or folder name\n", name, arg);
                 return false;
             }
-            if (std::strcmp(arg, "--render") == 0) {
+            if (std::strcmp(arg, "--data") == 0) {
+                options.data = argv[++i];
+            } else if (std::strcmp(arg, "--shots") == 0) {
+                options.shots = argv[++i];
+            } else if (std::strcmp(arg, "--render") == 0) {
                 if (!setMode(options, Mode::Render, name)) return false;
                 options.render.output = argv[++i];
             } else {
@@ -238,6 +257,9 @@ int main(int argc, char** argv) {
         printUsage(stderr, programName(argv[0]));
         return 2;
     }
+    chooseDataFolder(options.data);
+    musicFile = dataPath("sorvan.mp3");
+    if (options.shots) screenCapture.folder = options.shots;
 
     viewportWidth = screenWidth;
     viewportHeight = screenHeight;
@@ -272,7 +294,7 @@ int main(int argc, char** argv) {
             // As a play opens it, so the start-up figure waits for the first seconds of
             // the music and the peak memory holds the stream's ring.
             static MusicStream music;
-            music.open(musicFile, true);
+            music.open(musicFile.c_str(), true);
             return runBenchmark(options.csv);
         }
         case Mode::Play: break;
@@ -280,7 +302,7 @@ int main(int argc, char** argv) {
     }
 
     static MusicStream music;
-    music.open(musicFile, options.mute);
+    music.open(musicFile.c_str(), options.mute);
     demoContext.music = &music;
     music.play();
     if (options.seekAtStart) {

@@ -2,6 +2,7 @@
 
 #include "core/BuildVariant.h"
 #include "core/Progress.h"
+#include "resources/DataFolder.h"
 
 #include <cstring>
 
@@ -11,7 +12,7 @@ Engine::Engine() : materials(textures, shaders) { std::memset(keys, 0, sizeof ke
 
 void loadMaterials() {
     if (!kSecondBuild) reportLoadingStep();
-    engine.materials.loadMaterialFile("test", "data/materials/test.mat");
-    engine.materials.loadMaterialFile("show_normals", "data/materials/show_normals.mat");
-    engine.materials.loadMaterialFile("pp.invert", "data/materials/pp_invert.mat");
+    engine.materials.loadMaterialFile("test", dataPath("materials/test.mat"));
+    engine.materials.loadMaterialFile("show_normals", dataPath("materials/show_normals.mat"));
+    engine.materials.loadMaterialFile("pp.invert", dataPath("materials/pp_invert.mat"));
 }

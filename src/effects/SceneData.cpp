@@ -4,6 +4,7 @@
 
 #include "core/Fatal.h"
 #include "effects/Camera.h"
+#include "resources/DataFolder.h"
 
 #include <cerrno>
 #include <cmath>
@@ -43,5 +44,5 @@ void loadTextBitmap(const char* path, unsigned char* bitmap, size_t size) {
 void setupSceneData() {
     if (!sharedCamera) sharedCamera = new StereoCamera();
     buildCurves(curveA, curveB, 2000);
-    loadTextBitmap("data/text.bin", textBitmap, sizeof textBitmap);
+    loadTextBitmap(dataPath("text.bin").c_str(), textBitmap, sizeof textBitmap);
 }

@@ -8,9 +8,9 @@ struct SceneState {
     float time = 0;                  // demo time of the current frame, seconds
     float beatPulse = 0;             // the demo clock's beat pulse at `time`, 0 to 1
     StereoCamera* camera = nullptr;  // the shared camera of the scene data set-up
-    AviTexture* dance = nullptr;     // "data/dance.avi"; null when absent
-    AviTexture* heilu = nullptr;     // "data/heilu.avi"
-    AviTexture* vispi = nullptr;     // "data/vispi.avi"
+    AviTexture* dance = nullptr;     // dance.avi of the data folder; null when absent
+    AviTexture* heilu = nullptr;     // heilu.avi
+    AviTexture* vispi = nullptr;     // vispi.avi
 };
 
 extern SceneState sceneState;

@@ -12,6 +12,7 @@
 #include "effects/SceneData.h"
 #include "effects/SceneState.h"
 #include "effects/Scenes.h"
+#include "resources/DataFolder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -312,9 +313,9 @@ void EffectSetup() {
         reportLoadingStep();
     }
 
-    sceneState.dance = openClip("data/dance.avi");
-    sceneState.heilu = openClip("data/heilu.avi");
-    sceneState.vispi = openClip("data/vispi.avi");
+    sceneState.dance = openClip(dataPath("dance.avi").c_str());
+    sceneState.heilu = openClip(dataPath("heilu.avi").c_str());
+    sceneState.vispi = openClip(dataPath("vispi.avi").c_str());
 }
 
 void catchUpWithSchedule(int fps, int64_t ms, uint32_t clipNow) {

@@ -1,10 +1,11 @@
 // The AML format 2 reader and writer, and the byte streams under them. The reader
 // checks every count against the bytes left in the file before it allocates, so a
 // truncated or inconsistent file is reported instead of read past its end. Loading a
-// model by name looks its file up in "data", reads it and resolves its positions.
+// model by name looks its file up in the data folder, reads it and resolves its positions.
 #include "models/Model.h"
 
 #include "core/Fatal.h"
+#include "resources/DataFolder.h"
 #include "resources/TextureManager.h"
 
 #include <cstdlib>
@@ -295,7 +296,8 @@ bool writeAml(const Model& model, const char* path) {
 }
 
 void ModelManager::load(const std::string& name) {
-    std::string path = findResourceFile("data", name.c_str(), "aml", "", "", "", "", "", "", "");
+    std::string path =
+        findResourceFile(dataFolder.c_str(), name.c_str(), "aml", "", "", "", "", "", "", "");
     // A name loaded again drops its old meshes before the new ones are read.
     entry(name) = Model();
     Model& model = get(name);

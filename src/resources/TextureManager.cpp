@@ -4,6 +4,7 @@
 #include "resources/TextureManager.h"
 
 #include "core/Fatal.h"
+#include "resources/DataFolder.h"
 #include "resources/ImageFile.h"
 
 #include <unistd.h>
@@ -114,7 +115,7 @@ void TextureManager::createTexture(const std::string& name, int width, int heigh
 void TextureManager::loadTextureFile(const std::string& name, const std::string& fileBase,
                                      int internalFormat, int format) {
     const std::string path =
-        findResourceFile("data", fileBase.c_str(), "png", "jpg", "", "", "", "", "", "");
+        findResourceFile(dataFolder.c_str(), fileBase.c_str(), "png", "jpg", "", "", "", "", "", "");
     Image image;
     if (load_image(path.c_str(), image, true) != 0)
         fatalError("Could not read the image file \"%s\" for texture '%s'.", path.c_str(),
