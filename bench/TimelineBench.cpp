@@ -33,7 +33,7 @@ void BM_StartUpToFirstMusicFrame(benchmark::State& state) {
         startedUp = true;
         const auto loaded = std::chrono::steady_clock::now();
         static MusicStream music;
-        music.open(musicFile, true);
+        music.open(musicFile.c_str(), true);
         demoContext.music = &music;
         music.play();
         const auto opened = std::chrono::steady_clock::now();
