@@ -32,6 +32,9 @@ bool makeShowNormalsMaterial(const std::string& dir, std::string& error);
 bool makeInvertMaterial(const std::string& dir, std::string& error);
 bool makeTextBitmap(const std::string& dir, std::string& error);
 
+// The desktop icon, a 256 x 256 RGBA PNG written to `path`.
+bool makeIcon(const std::string& path, std::string& error);
+
 // Tiny clips (MJPEG, one frame, NTSC rate, audio only) and pictures (PNG and JPEG in
 // every channel layout) under dir/clip, dir/png and dir/jpeg.
 bool makeFuzzSeeds(const std::string& dir, std::string& error);

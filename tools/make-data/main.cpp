@@ -17,6 +17,7 @@ void printHelp() {
     std::printf(
         "usage: make-data [--output DIR] [--verbose] [--help]\n"
         "       make-data --fuzz-seeds DIR\n"
+        "       make-data --icon FILE.png\n"
         "Writes the complete data folder of the demo: sorvan.mp3, the textures,\n"
         "the models, materials/*.mat, the three clips and text.bin.\n"
         "  --output DIR      folder to write (default \"data\"); created when missing,\n"
@@ -24,6 +25,7 @@ void printHelp() {
         "  --verbose         print the time each file took\n"
         "  --fuzz-seeds DIR  instead, write tiny clips and pictures for the fuzz targets\n"
         "                    and the bad-input tests into DIR/clip, DIR/png, DIR/jpeg\n"
+        "  --icon FILE.png   instead, write the desktop icon (256 x 256 RGBA) to FILE.png\n"
         "  --help            this text\n");
 }
 
@@ -50,13 +52,16 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dir = argv[++i];
-        } else if (!std::strcmp(argv[i], "--fuzz-seeds")) {
+        } else if (!std::strcmp(argv[i], "--fuzz-seeds") || !std::strcmp(argv[i], "--icon")) {
+            const bool icon = !std::strcmp(argv[i], "--icon");
             if (i + 1 >= argc || !*argv[i + 1]) {
-                std::fprintf(stderr, "make-data: --fuzz-seeds needs a folder\n");
+                std::fprintf(stderr, "make-data: %s needs a %s\n", argv[i],
+                             icon ? "file name" : "folder");
                 return 2;
             }
             std::string error;
-            if (!makeFuzzSeeds(argv[++i], error)) {
+            const char* target = argv[++i];
+            if (!(icon ? makeIcon(target, error) : makeFuzzSeeds(target, error))) {
                 std::fprintf(stderr, "make-data: %s\n", error.c_str());
                 return 1;
             }
