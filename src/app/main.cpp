@@ -179,7 +179,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (std::strcmp(arg, "--render") == 0 || std::strcmp(arg, "--output") == 0 ||
                    std::strcmp(arg, "--data") == 0 || std::strcmp(arg, "--shots") == 0) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0' || std::strlen(argv[i + 1]) > 4000) {
-                std::fprintf(stderr, "%s: %s needs a file or folder name\n", name, arg);
+                std::fprintf(stderr, "%s: %s needs a file or folder name (up to 4000 bytes)\n",
+                             name, arg);
                 return false;
             }
             if (std::strcmp(arg, "--data") == 0) {

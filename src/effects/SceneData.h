@@ -13,7 +13,8 @@ extern Vec3 curveA[2000];
 extern Vec3 curveB[2000];
 extern unsigned char textBitmap[16000];  // 20 rows of 800 bytes, row by row
 
-// Creates the camera, builds both curves and reads text.bin of the data folder (missing: fatal).
+// Creates the camera, builds both curves and reads text.bin of the data folder
+// (missing: fatal).
 void setupSceneData();
 
 // Points 0 .. count - 1 of the two line-field curves.

@@ -40,9 +40,11 @@ void chooseDataFolder(const char* given) {
         std::string folder = given;
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         const char* const hint = "The data tool writes one: vornekka-make-data --output FOLDER.";
-        if (!isFolder(folder))
-            fatalError("The data folder \"%s\" does not exist. %s", folder.c_str(), hint);
         std::error_code failure;
+        if (!isFolder(folder)) {
+            fatalError("The data folder \"%s\" %s. %s", folder.c_str(),
+                       fs::exists(folder, failure) ? "is not a folder" : "does not exist", hint);
+        }
         const bool empty = fs::is_empty(folder, failure);
         if (failure)
             fatalError("The data folder \"%s\" cannot be read: %s.", folder.c_str(),
