@@ -96,12 +96,8 @@ void LaserScene() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_FOG);
 
-    // A full turn every 10 s; at 91.64 s the camera jumps back and turns the other way.
-    double angle = 0.6283185307179586 * t;
-    if (t > 91.64) angle = 57.57911015499373 - angle;
     StereoCamera& camera = *sceneState.camera;
-    camera.setPosition({static_cast<float>(16.5 * std::cos(angle)), 13.2f,
-                        static_cast<float>(16.5 * std::sin(angle))});
+    camera.setPosition(laserCameraPosition(t));
     camera.setTarget({0.0f, 15.0f, 0.0f});
     if (t > 95.4) camera.setDirection({0.4f, -0.2f, 1.0f});
     if (t > 99.21) camera.setDirection({-0.4f, 0.2f, -1.0f});
@@ -128,6 +124,13 @@ void LaserScene() {
     }
 
     presentWholeFrameScene(4, t, 101.59f, 0.4524887f);
+}
+
+Vec3 laserCameraPosition(float time) {
+    // A full turn every 10 s; at 91.64 s the camera jumps back and turns the other way.
+    double angle = 0.6283185307179586 * time;
+    if (time > 91.64) angle = 57.57911015499373 - angle;
+    return {static_cast<float>(16.5 * std::cos(angle)), 13.2f, static_cast<float>(16.5 * std::sin(angle))};
 }
 
 void presentWholeFrameScene(int glowCount, float time, float fadeStart, float fadeRate) {
