@@ -31,6 +31,8 @@ struct Frame {
     int redOnly = 0;       // lit in red, dark in green and blue
     int cyanOnly = 0;      // lit in green or blue, dark in red
     int brightest = 0;     // largest channel value
+    double red = 0;        // mean of the red channel: the red eye's picture
+    double cyan = 0;       // mean of green and blue: the cyan eye's picture
 };
 
 Frame readFrame() {
@@ -43,7 +45,11 @@ Frame readFrame() {
         if (std::max({r, g, b}) > 8) ++frame.lit;
         if (r > 8 && g <= 8 && b <= 8) ++frame.redOnly;
         if (r <= 8 && (g > 8 || b > 8)) ++frame.cyanOnly;
+        frame.red += r;
+        frame.cyan += 0.5 * (g + b);
     }
+    frame.red /= rgb.size() / 3.0;
+    frame.cyan /= rgb.size() / 3.0;
     return frame;
 }
 
@@ -79,6 +85,19 @@ TEST_F(LaserTunnelScene, BothWindowsShowBothEyesInTheirMiddle) {
         // The eyes see slightly different pictures: some pixels belong to one only.
         EXPECT_GT(frame.redOnly + frame.cyanOnly, 0) << "at " << t;
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "at " << t;
+    }
+}
+
+// Both eyes see mirrors wherever the laser scene's camera turns, to the end of its window
+// (the fade leaves about a quarter). The floor is half the dimmest frame seen (12 in
+// red), and twice the brightest frame of a model the camera looked past.
+TEST_F(LaserTunnelScene, LaserFrameIsLitInBothEyesUntilItsWindowCloses) {
+    for (int k = 0; k <= 31; ++k) {
+        const float t = k < 31 ? 88.0f + 0.5f * k : 103.3f;
+        drawTimeline(t, 0.016f);
+        const Frame frame = readFrame();
+        EXPECT_GT(frame.red, 6.0) << "red eye at " << t;
+        EXPECT_GT(frame.cyan, 6.0) << "cyan eye at " << t;
     }
 }
 

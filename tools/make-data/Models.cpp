@@ -1,9 +1,11 @@
 // The AML models. "puolipallo": a hemisphere shell (outer and inner surface joined by a
 // rim), pole on +z and rim in the plane z = 0, so two copies facing apart close into a
-// ball. "laser": eight upright mirrors round the y axis between a mirror floor and a
-// mirror ring on top, about 15 units high; the laser scene's beams start inside it.
+// ball. "laser": seven upright mirrors standing round the laser scene's camera path, turned
+// so that its beams run round a seven-pointed star in front of the camera, and two floor
+// mirrors under the beams' first descent.
 #include "DataSet.h"
 #include "core/Vec3.h"
+#include "effects/LaserTrace.h"
 #include "models/Model.h"
 
 #include <cmath>
@@ -31,15 +33,6 @@ public:
         addTriangle(a, b, c);
         addTriangle(a, c, d);
     }
-    // A flat quad with its own four positions; corners counter-clockwise seen from the
-    // side the normal points to.
-    void addFlatQuad(const Vec3 (&corner)[4], const Vec3& normal, float repeatU, float repeatV) {
-        const float uv[4][2] = {{0, 0}, {repeatU, 0}, {repeatU, repeatV}, {0, repeatV}};
-        uint16_t v[4];
-        for (int i = 0; i < 4; ++i) v[i] = addVertex(addPosition(corner[i]), normal, uv[i][0], uv[i][1]);
-        addQuad(v[0], v[1], v[2], v[3]);
-    }
-
     bool fits() const { return vertices_.size() <= 0xFFFF && indices_.size() / 3 <= 0xFFFF; }
 
     Mesh build() const {
@@ -141,41 +134,75 @@ Model buildPuolipallo() {
     return model;
 }
 
+// A mirror quad from four corners (counter-clockwise seen from the side the normal
+// points to) with texture coordinates given per corner, so that neighbouring quads can
+// continue one tiling across their shared edges.
+void addMirror(MeshBuilder& builder, const Vec3 (&corner)[4], const float (&uv)[4][2]) {
+    Vec3 normal = (corner[1] - corner[0]).cross(corner[3] - corner[0]);
+    normal.normalize();
+    uint16_t v[4];
+    for (int i = 0; i < 4; ++i) v[i] = builder.addVertex(builder.addPosition(corner[i]), normal, uv[i][0], uv[i][1]);
+    builder.addQuad(v[0], v[1], v[2], v[3]);
+}
+
+// An upright mirror of the given width and height range, its middle at `middle` on the
+// floor plane, facing `facing` (horizontal, unit length); the texture repeats every
+// `tile` units, measured from the world's origin upwards so that the rows line up.
+void addUprightMirror(MeshBuilder& builder, const Vec3& middle, const Vec3& facing, float width,
+                      float bottom, float top, float tile) {
+    const Vec3 along = Vec3(0, 1, 0).cross(facing) * (0.5f * width);
+    const Vec3 left = middle - along, right = middle + along;
+    const Vec3 quad[4] = {{left.x, bottom, left.z}, {right.x, bottom, right.z},
+                          {right.x, top, right.z}, {left.x, top, left.z}};
+    const float u = width / tile, v0 = bottom / tile, v1 = top / tile;
+    const float uv[4][2] = {{0, v0}, {u, v0}, {u, v1}, {0, v1}};
+    addMirror(builder, quad, uv);
+}
+
+// A flat mirror on the floor (y = 0) along the segment a-b, `halfWidth` to either side,
+// facing up and tiled in world x and z.
+void addFloorStrip(MeshBuilder& builder, const Vec3& a, const Vec3& b, float halfWidth, float tile) {
+    const Vec3 side = (b - a).cross(Vec3(0, 1, 0)).normalized() * halfWidth;
+    const Vec3 quad[4] = {a - side, a + side, b + side, b - side};
+    float uv[4][2];
+    for (int i = 0; i < 4; ++i) {
+        uv[i][0] = quad[i].x / tile;
+        uv[i][1] = quad[i].z / tile;
+    }
+    addMirror(builder, quad, uv);
+}
+
 Model buildLaser() {
-    const int panels = 8;
-    const float radius = 7.0f;       // of the panels' centre lines
-    const float panelWidth = 4.5f;   // leaves slits between the panels
-    const float yaw = 2.0f * kPi / 180.0f;  // turned a little off the tangent
-    const float firstAngle = 40.4f * kPi / 180.0f;  // the beams' first hit is mid-panel
-    const float bottom = 4.0f, top = 19.0f;  // the beams start at 18.5, just below the top
-    const float rimRadius = 8.0f, hole = 2.2f;
+    const int slabs = 7;
+    const int step = 3;            // slabs the course skips: the chords make a star {7/3}
+    const float radius = 22.0f;    // of the slabs' middles; the camera circles at 16.5
+    const float width = 10.0f;     // leaves gaps about as wide, which keep the frame cheap
+    const float top = 30.0f;       // the beams start at 18.5 and leave over the top
+    const float floorHalfWidth = 2.5f;
+    const float tile = 10.0f;      // world units per repeat of the texture
+    // Every beam leaves the start with the same heading in plan; only its slope swings
+    // with time. An upright mirror turns the heading in plan whatever the slope, and a
+    // level floor only flips the slope, so all five beams share one course seen from
+    // above, and the slabs are turned to send it round the star.
+    const Vec3 start(kLaserStart.x, 0, kLaserStart.z), heading = Vec3(1, 0, 1).normalized();
+    const float b = start.dot(heading);
+    const float reach = -b + std::sqrt(b * b - start.dot(start) + radius * radius);
+    const Vec3 first = start + heading * reach;  // where the heading meets the slabs' circle
+    const float firstAngle = std::atan2(first.z, first.x);
+    std::vector<Vec3> course = {start};
+    for (int k = 0; k <= slabs; ++k) {
+        const float angle = firstAngle + 2.0f * kPi * static_cast<float>((k * step) % slabs) / slabs;
+        course.push_back({radius * std::cos(angle), 0, radius * std::sin(angle)});
+    }
     MeshBuilder builder;
-    for (int k = 0; k < panels; ++k) {
-        const float angle = firstAngle + 2.0f * kPi * k / panels;
-        const Vec3 centre(radius * std::cos(angle), 0, radius * std::sin(angle));
-        const float along = angle + 0.5f * kPi + yaw;
-        const Vec3 half(std::cos(along) * panelWidth * 0.5f, 0, std::sin(along) * panelWidth * 0.5f);
-        const Vec3 a = centre - half, b = centre + half;
-        const Vec3 corners[4] = {{a.x, bottom, a.z}, {b.x, bottom, b.z}, {b.x, top, b.z}, {a.x, top, a.z}};
-        Vec3 inward = (corners[1] - corners[0]).cross(corners[3] - corners[0]);
-        inward.normalize();
-        builder.addFlatQuad(corners, inward, 1, 3);
+    for (int k = 1; k <= slabs; ++k) {
+        // A mirror's normal halves the angle between the way in and the way out.
+        const Vec3 facing =
+            ((course[k - 1] - course[k]).normalized() + (course[k + 1] - course[k]).normalized()).normalized();
+        addUprightMirror(builder, course[k], facing, width, 0.0f, top, tile);
     }
-    // Floor and top ring, one sector per panel; the floor's centre is shared.
-    const uint16_t floorCentre = builder.addVertex(builder.addPosition({0, bottom, 0}), {0, 1, 0}, 0.5f, 0.5f);
-    for (int k = 0; k < panels; ++k) {
-        const float a0 = 2.0f * kPi * k / panels, a1 = 2.0f * kPi * (k + 1) / panels;
-        const Vec3 out0(std::cos(a0), 0, std::sin(a0)), out1(std::cos(a1), 0, std::sin(a1));
-        const Vec3 base(0, bottom, 0);
-        const uint16_t f1 = builder.addVertex(builder.addPosition(base + out1 * rimRadius), {0, 1, 0},
-                                              0.5f + out1.x, 0.5f + out1.z);
-        const uint16_t f0 = builder.addVertex(builder.addPosition(base + out0 * rimRadius), {0, 1, 0},
-                                              0.5f + out0.x, 0.5f + out0.z);
-        builder.addTriangle(floorCentre, f1, f0);
-        const Vec3 y(0, top, 0);
-        const Vec3 ring[4] = {y + out0 * hole, y + out1 * hole, y + out1 * rimRadius, y + out0 * rimRadius};
-        builder.addFlatQuad(ring, {0, -1, 0}, 1, 0.5f);
-    }
+    // The steeper beams reach the floor before the first slab or just after it.
+    for (int k = 0; k < 2; ++k) addFloorStrip(builder, course[k], course[k + 1], floorHalfWidth, tile);
     Model model;
     model.meshes.push_back(builder.build());
     return model;
