@@ -146,16 +146,18 @@ void addMirror(MeshBuilder& builder, const Vec3 (&corner)[4], const float (&uv)[
 }
 
 // An upright mirror of the given width and height range, its middle at `middle` on the
-// floor plane, facing `facing` (horizontal, unit length); the texture repeats every
-// `tile` units, measured from the world's origin upwards so that the rows line up.
+// floor plane, facing `facing` (horizontal, unit length). The texture repeats every
+// `tile` units, its middle column down the mirror's middle and its rows counted from
+// the floor, so that the rows line up from mirror to mirror.
 void addUprightMirror(MeshBuilder& builder, const Vec3& middle, const Vec3& facing, float width,
                       float bottom, float top, float tile) {
     const Vec3 along = Vec3(0, 1, 0).cross(facing) * (0.5f * width);
     const Vec3 left = middle - along, right = middle + along;
     const Vec3 quad[4] = {{left.x, bottom, left.z}, {right.x, bottom, right.z},
                           {right.x, top, right.z}, {left.x, top, left.z}};
-    const float u = width / tile, v0 = bottom / tile, v1 = top / tile;
-    const float uv[4][2] = {{0, v0}, {u, v0}, {u, v1}, {0, v1}};
+    const float u0 = 0.5f - 0.5f * width / tile, u1 = 0.5f + 0.5f * width / tile;
+    const float v0 = bottom / tile, v1 = top / tile;
+    const float uv[4][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}};
     addMirror(builder, quad, uv);
 }
 
@@ -179,7 +181,7 @@ Model buildLaser() {
     const float width = 10.0f;     // leaves gaps about as wide, which keep the frame cheap
     const float top = 30.0f;       // the beams start at 18.5 and leave over the top
     const float floorHalfWidth = 2.5f;
-    const float tile = 10.0f;      // world units per repeat of the texture
+    const float tile = 16.0f;      // world units per repeat of the texture
     // Every beam leaves the start with the same heading in plan; only its slope swings
     // with time. An upright mirror turns the heading in plan whatever the slope, and a
     // level floor only flips the slope, so all five beams share one course seen from
