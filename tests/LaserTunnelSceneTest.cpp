@@ -89,8 +89,8 @@ TEST_F(LaserTunnelScene, BothWindowsShowBothEyesInTheirMiddle) {
 }
 
 // Both eyes see mirrors wherever the laser scene's camera turns, to the end of its window
-// (the fade leaves about a quarter). The floor is half the dimmest frame seen (12 in
-// red), and twice the brightest frame of a model the camera looked past.
+// (the fade leaves about a quarter). The floor is half the dimmest frame seen (12.6 in
+// red, at 103.3 s) and twice the brightest dark frame of a model the camera looked past.
 TEST_F(LaserTunnelScene, LaserFrameIsLitInBothEyesUntilItsWindowCloses) {
     for (int k = 0; k <= 31; ++k) {
         const float t = k < 31 ? 88.0f + 0.5f * k : 103.3f;
