@@ -134,9 +134,8 @@ Model buildPuolipallo() {
     return model;
 }
 
-// A mirror quad from four corners (counter-clockwise seen from the side the normal
-// points to) with texture coordinates given per corner, so that neighbouring quads can
-// continue one tiling across their shared edges.
+// A mirror quad from four corners, counter-clockwise seen from the side the normal
+// points to, with texture coordinates given per corner.
 void addMirror(MeshBuilder& builder, const Vec3 (&corner)[4], const float (&uv)[4][2]) {
     Vec3 normal = (corner[1] - corner[0]).cross(corner[3] - corner[0]);
     normal.normalize();
