@@ -5,6 +5,7 @@
 
 #include "app/App.h"
 #include "core/GL.h"
+#include "effects/Engine.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
 #include "resources/ImageFile.h"
@@ -27,6 +28,8 @@ namespace {
 
 uint32_t frameClockMs = 0;  // what the clips see as the time while rendering offline
 uint32_t frameClock() { return frameClockMs; }
+
+CaptureLayout capture;  // size of the stills and movies, and where the picture lies in it
 
 float demoSeconds(int64_t ms) { return static_cast<float>(ms) * 0.001f; }
 
@@ -60,7 +63,7 @@ public:
     void request() {
         glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, buffers_[next_]);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
+        glReadBuffer(engine.renderTargets.screenFramebuffer ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
         glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
@@ -131,6 +134,37 @@ void printProgress(int64_t done, int64_t total, int scene, double elapsedSeconds
 
 }  // namespace
 
+CaptureLayout captureLayout(int width, int height) {
+    CaptureLayout layout;
+    layout.width = width;
+    layout.height = height;
+    const double k = std::min(width / 800.0, height / 600.0);
+    layout.scale = static_cast<float>(k);
+    layout.canvasWidth = std::min(width, static_cast<int>(std::lround(800 * k)));
+    layout.canvasHeight = std::min(height, static_cast<int>(std::lround(600 * k)));
+    layout.canvasX = (width - layout.canvasWidth) / 2;
+    layout.canvasY = (height - layout.canvasHeight) / 2;
+    return layout;
+}
+
+void prepareCapture(const CaptureLayout& layout) {
+    capture = layout;
+    viewportWidth = layout.canvasWidth;
+    viewportHeight = layout.canvasHeight;
+    engine.pictureScale = layout.scale;
+}
+
+void beginCapture() {
+    // The window's own size keeps the window: the same pixels as ever.
+    if (capture.width == screenWidth && capture.height == screenHeight) return;
+    const GLuint framebuffer = createScreenFramebuffer(capture.width, capture.height);
+    engine.renderTargets.screenFramebuffer = framebuffer;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    // Every frame clears the whole framebuffer, which leaves the bars black; the render
+    // targets restore this viewport when they are released.
+    glViewport(capture.canvasX, capture.canvasY, capture.canvasWidth, capture.canvasHeight);
+}
+
 const char* sceneName(int index) {
     static const char* const kNames[] = {"end",  "strokes", "puolipallo", "line field",
                                          "flag", "risti",   "laser",      "box wall",
@@ -164,7 +198,7 @@ int renderOffline(const RenderRequest& request) {
         return 1;
     }
 
-    Readback readback(viewportWidth, viewportHeight);
+    Readback readback(capture.width, capture.height);
     MovieWriter writer;
     std::string error;
     if (movie) {
@@ -173,8 +207,12 @@ int renderOffline(const RenderRequest& request) {
         std::string why;
         if (!platformTakeMusic(musicFile.c_str(), keptMusic, why))
             std::fprintf(stderr, "%s; the movie gets no sound\n", why.c_str());
+        MovieOptions options;
+        options.crf = request.crf;
+        options.fromSeconds = request.from;
         if (!writer.open(output.c_str(), readback.width(), readback.height(), fps, keptMusic,
-                         static_cast<int>(frameMilliseconds(request.from, fps, 0)), error)) {
+                         static_cast<int>(frameMilliseconds(request.from, fps, 0)), error,
+                         options)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }
@@ -250,7 +288,7 @@ int renderStill(double seconds, const char* pngPath) {
     primeClips(kStillFps, ms);
     drawOfflineFrame(ms);
     platformSetMillisecondSource(nullptr);
-    Readback readback(viewportWidth, viewportHeight);
+    Readback readback(capture.width, capture.height);
     readback.request();
     const uint8_t* rgb = readback.take(true);
     if (!rgb) {
@@ -258,6 +296,21 @@ int renderStill(double seconds, const char* pngPath) {
         return 1;
     }
     return writeFramePng(pngPath, rgb, readback.width(), readback.height()) ? 0 : 1;
+}
+
+int joinMovies(const char* output, const std::vector<const char*>& parts) {
+    std::vector<int16_t> music;
+    std::string error;
+    if (!platformTakeMusic(musicFile.c_str(), music, error))
+        std::fprintf(stderr, "%s; the movie gets no sound\n", error.c_str());
+    int64_t frames = 0;
+    if (!platformJoinMovies(output, parts, music, frames, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "%s: %lld frames from %zu parts\n", output,
+                 static_cast<long long>(frames), parts.size());
+    return 0;
 }
 
 namespace {

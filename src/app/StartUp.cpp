@@ -59,7 +59,7 @@ bool startUp(bool readsFramesBack) {
     glEnable(GL_DEPTH_TEST);
     glShadeModel(GL_SMOOTH);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glLineWidth(2.0f);
+    setLineWidth(2.0f);
     demoContext.setAspect(4.0f, 3.0f);
 
     engine.textures.loadTexture("loading", -1, -1);

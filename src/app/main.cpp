@@ -14,15 +14,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-enum class Mode { Play, Render, Still, Benchmark };
+enum class Mode { Play, Render, Still, Benchmark, Join };
 
 struct Options {
     Mode mode = Mode::Play;
     RenderRequest render;
-    bool fpsGiven = false, fromGiven = false, toGiven = false;
+    bool fpsGiven = false, fromGiven = false, toGiven = false, crfGiven = false;
+    int width = 800, height = 600;  // --size of stills and renders
+    bool sizeGiven = false;
+    const char* joinOutput = nullptr;
+    std::vector<const char*> joinParts;
     double stillSeconds = 0;
     const char* stillOutput = nullptr;
     bool csv = false;
@@ -43,10 +48,12 @@ void printUsage(FILE* out, const char* name) {
     std::fprintf(out,
                  "usage: %s [--windowed] [--start SECONDS] [--mute] [--help] [--version]\n"
                  "       %s --render OUTPUT [--fps N] [--from SECONDS] [--to SECONDS]\n"
-                 "       %s --frame SECONDS --output FILE.png\n"
+                 "            [--size WxH] [--crf N]\n"
+                 "       %s --frame SECONDS --output FILE.png [--size WxH]\n"
+                 "       %s --join OUTPUT PART...\n"
                  "       %s --benchmark [--csv]\n"
                  "Each form also takes --data DIR; playing also takes --shots DIR.\n",
-                 name, name, name, name);
+                 name, name, name, name, name);
 }
 
 void printHelp(const char* name) {
@@ -73,8 +80,20 @@ void printHelp(const char* name) {
         "  --fps N            frames per second of the render (default 60)\n"
         "  --from SECONDS     demo time of the first frame (default 0)\n"
         "  --to SECONDS       demo time where the render ends (default 159, the end)\n"
+        "  --size WxH         size of the render or still (default 800x600): the picture\n"
+        "                     is drawn min(W/800, H/600) times larger, lines and points\n"
+        "                     as thick in it, centred between black bars (1920x1080:\n"
+        "                     1440 x 1080 between bars of 240)\n"
+        "  --crf N            H.264 quality of a movie, 0 (lossless) to 51 (default 18);\n"
+        "                     the movie is yuv420p at level 5.2\n"
         "  --frame SECONDS --output FILE.png\n"
         "                     one still at that demo time\n"
+        "  --join OUTPUT PART...\n"
+        "                     join movies rendered in parts (--render PART.mp4 --from A\n"
+        "                     --to B, each part starting where the one before it ends,\n"
+        "                     all at the same size, rate and --crf) into OUTPUT: the\n"
+        "                     pictures copied, the music encoded once for the whole\n"
+        "                     stretch (from sorvan.mp3 of the data folder); no window\n"
         "  --benchmark        time frames of every scene and of the bare stereo floor,\n"
         "                     drawn alternately; prints median, 95th percentile, fps,\n"
         "                     the ratio to the floor frames drawn beside each scene,\n"
@@ -108,7 +127,8 @@ void printHelp(const char* name) {
 
 bool setMode(Options& options, Mode mode, const char* name) {
     if (options.mode != Mode::Play) {
-        std::fprintf(stderr, "%s: --render, --frame and --benchmark exclude each other\n", name);
+        std::fprintf(stderr, "%s: --render, --frame, --join and --benchmark exclude each other\n",
+                     name);
         return false;
     }
     options.mode = mode;
@@ -136,8 +156,16 @@ bool readSeconds(int argc, char** argv, int& i, const char* name, double& second
 // Options that only make sense with a mode they were not given with.
 bool checkCombination(const Options& options, const char* name) {
     const bool renderOnly = options.fpsGiven || options.fromGiven || options.toGiven;
-    if (renderOnly && options.mode != Mode::Render) {
-        std::fprintf(stderr, "%s: --fps, --from and --to belong to --render\n", name);
+    if ((renderOnly || options.crfGiven) && options.mode != Mode::Render) {
+        std::fprintf(stderr, "%s: --fps, --from, --to and --crf belong to --render\n", name);
+        return false;
+    }
+    if (options.sizeGiven && options.mode != Mode::Render && options.mode != Mode::Still) {
+        std::fprintf(stderr, "%s: --size belongs to --render and --frame\n", name);
+        return false;
+    }
+    if (options.mode == Mode::Join && options.joinParts.empty()) {
+        std::fprintf(stderr, "%s: --join needs an output and at least one part\n", name);
         return false;
     }
     if (options.mode == Mode::Render && options.render.to <= options.render.from) {
@@ -218,6 +246,40 @@ bool parseOptions(int argc, char** argv, Options& options) {
             }
             options.render.fps = static_cast<int>(fps);
             options.fpsGiven = true;
+        } else if (std::strcmp(arg, "--size") == 0) {
+            const char* value = i + 1 < argc ? argv[++i] : "";
+            int width = 0, height = 0, end = 0;
+            if (std::sscanf(value, "%5dx%5d%n", &width, &height, &end) != 2 ||
+                value[end] != '\0' || width < 16 || height < 16 || width > 8192 ||
+                height > 8192) {
+                std::fprintf(stderr, "%s: --size: '%s' is not WIDTHxHEIGHT, 16 to 8192 each\n",
+                             name, value);
+                return false;
+            }
+            options.width = width;
+            options.height = height;
+            options.sizeGiven = true;
+        } else if (std::strcmp(arg, "--crf") == 0) {
+            const char* value = i + 1 < argc ? argv[++i] : "";
+            char* end = nullptr;
+            long crf = std::strtol(value, &end, 10);
+            if (end == value || *end != '\0' || crf < 0 || crf > 51) {
+                std::fprintf(stderr, "%s: --crf: '%s' is not a whole number from 0 to 51\n",
+                             name, value);
+                return false;
+            }
+            options.render.crf = static_cast<int>(crf);
+            options.crfGiven = true;
+        } else if (std::strcmp(arg, "--join") == 0) {
+            if (!setMode(options, Mode::Join, name)) return false;
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "%s: --join needs an output file name\n", name);
+                return false;
+            }
+            options.joinOutput = argv[++i];
+            // The parts are every name after it, up to the next option.
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0)
+                options.joinParts.push_back(argv[++i]);
         } else if (std::strcmp(arg, "--benchmark") == 0) {
             if (!setMode(options, Mode::Benchmark, name)) return false;
         } else if (std::strcmp(arg, "--csv") == 0) {
@@ -262,6 +324,9 @@ int main(int argc, char** argv) {
     musicFile = dataPath("sorvan.mp3");
     if (options.shots) screenCapture.folder = options.shots;
 
+    // Joining needs no window: the pictures are copied, only the music is encoded.
+    if (options.mode == Mode::Join) return joinMovies(options.joinOutput, options.joinParts);
+
     viewportWidth = screenWidth;
     viewportHeight = screenHeight;
     PlatformWindowRequest request;
@@ -272,6 +337,7 @@ int main(int argc, char** argv) {
     request.fullScreen = !options.windowed;
     const bool offline = options.mode != Mode::Play;
     if (offline) {
+        prepareCapture(captureLayout(options.width, options.height));
         request.fullScreen = false;
         request.hidden = true;
         request.vsync = false;
@@ -288,6 +354,7 @@ int main(int argc, char** argv) {
     startUp(offline);
 
     if (offline) {
+        beginCapture();
         switch (options.mode) {
         case Mode::Render: return renderOffline(options.render);
         case Mode::Still: return renderStill(options.stillSeconds, options.stillOutput);
@@ -298,7 +365,8 @@ int main(int argc, char** argv) {
             music.open(musicFile.c_str(), true);
             return runBenchmark(options.csv);
         }
-        case Mode::Play: break;
+        case Mode::Play:
+        case Mode::Join: break;
         }
     }
 

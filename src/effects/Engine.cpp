@@ -16,3 +16,7 @@ void loadMaterials() {
     engine.materials.loadMaterialFile("show_normals", dataPath("materials/show_normals.mat"));
     engine.materials.loadMaterialFile("pp.invert", dataPath("materials/pp_invert.mat"));
 }
+
+void setLineWidth(float pixels) { glLineWidth(pixels * engine.pictureScale); }
+
+void setPointSize(float pixels) { glPointSize(pixels * engine.pictureScale); }

@@ -1,6 +1,7 @@
 // Stroke intro, line field and the fixed point clouds. Everything here is drawn from
 // client-side vertex arrays built once; a frame only picks which part to draw.
 #include "core/GL.h"
+#include "effects/Engine.h"
 #include "effects/SceneData.h"
 #include "effects/SceneGeometry.h"
 #include "effects/SceneState.h"
@@ -114,7 +115,7 @@ PointCloud& pointCloud(float size, int count) {
 }  // namespace
 
 void PointField(float size, float pointSize, int count) {
-    glPointSize(pointSize);
+    setPointSize(pointSize);
     if (count <= 0) return;
     PointCloud& cloud = pointCloud(size, count);
     drawArray(GL_POINTS, cloud.xyz.data(), 0, count);
@@ -124,7 +125,7 @@ void StrokeIntroScene() {
     if (!lineScenes.strokesReady) buildStrokes();
     const float t = sceneState.time;
     glColor3f(0.6f, 0.5f, 0.96f);
-    glLineWidth(5.0f);
+    setLineWidth(5.0f);
     int first = 0;
     for (int i = 0; i < kStrokeCount; ++i) {
         int visible = strokeVisiblePoints(t, kStrokePointCounts[i]);

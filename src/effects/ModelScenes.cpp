@@ -135,7 +135,7 @@ void PuolipalloScene() {
     drawPuolipalloPair(model, z);
 
     glColor3f(0.4f, 0.5f, 0.96f);
-    glLineWidth(5.0f);
+    setLineWidth(5.0f);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     drawPuolipalloPair(model, z);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -192,7 +192,7 @@ void RistiScene() {
     glBlendFunc(GL_ONE, GL_ONE);
     glColor3f(0.7f, 1.0f, 0.5f);
     glDisable(GL_TEXTURE_2D);
-    glLineWidth(3.0f);
+    setLineWidth(3.0f);
     if (!(modelScenes.ringTime == t)) {
         for (int i = 0; i < kRingStacks; ++i) {
             float x, z;

@@ -80,8 +80,10 @@ void Engine::BlurPass(const std::string& source, const std::string& destination,
     std::string_view input = source;
     glBlendColorEXT(1, 1, 1, gain * 0.25f);
 
-    const float du = 1.0f / static_cast<float>(width);
-    const float dv = 1.0f / static_cast<float>(height);
+    // Taps are measured in texels of the 800 x 600 picture's targets, so the glow
+    // reaches as far across a larger capture.
+    const float du = pictureScale / static_cast<float>(width);
+    const float dv = pictureScale / static_cast<float>(height);
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     for (int pass = 0; pass < passCount; ++pass) {

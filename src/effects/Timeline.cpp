@@ -289,9 +289,13 @@ void ModelPreload() {
 }
 
 void EffectSetup() {
+    // A capture drawn k times larger gets k times the pixels in every target; the
+    // passes read each target whole, so its storage is exactly its picture.
+    const float k = engine.pictureScale;
     for (const RenderTargetSize& target : kRenderTargets) {
-        engine.textures.createTexture(*target.name, target.width, target.height, nullptr,
-                                      GL_RGBA8, GL_RGBA);
+        engine.textures.createTexture(*target.name, static_cast<int>(std::lround(target.width * k)),
+                                      static_cast<int>(std::lround(target.height * k)), nullptr,
+                                      GL_RGBA8, GL_RGBA, true);
     }
     RenderTargetRecord record;
     for (const RenderTargetSize& target : kRenderTargets) {
@@ -375,7 +379,7 @@ void drawTimeline(float time, float delta) {
     glLoadIdentity();
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
-    glLineWidth(3.0f);
+    setLineWidth(3.0f);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
 

@@ -70,7 +70,7 @@ void TunnelScene() {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-        glLineWidth(1.5f);
+        setLineWidth(1.5f);
         glColor3f(0.6f, 0.5f, 1.0f);
         tunnel.drawTube();
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);

@@ -7,14 +7,17 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -491,6 +494,19 @@ struct AudioTrack {
 
 const int kFrameSlots = 3;  // pictures in flight between the caller and the encoder
 
+// The tag that tells which stretch of the production a movie holds: the demo time of
+// its first frame, exact.
+const char* const kFromTag = "vornekka_from";
+
+void tagStretch(AVFormatContext* format, double fromSeconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", fromSeconds);
+    av_dict_set(&format->metadata, kFromTag, text, 0);
+    // MP4 keeps only its own few tags unless told to keep any key.
+    if (format->priv_data && av_opt_find(format->priv_data, "movflags", nullptr, 0, 0))
+        av_opt_set(format->priv_data, "movflags", "+use_metadata_tags", 0);
+}
+
 }  // namespace
 
 struct MovieWriter::State {
@@ -572,26 +588,28 @@ MovieWriter::~MovieWriter() {
 }
 
 bool MovieWriter::open(const char* path, int width, int height, int fps,
-                       const char* musicPath, int musicStartMs, std::string& error) {
+                       const char* musicPath, int musicStartMs, std::string& error,
+                       const MovieOptions& options) {
     std::vector<int16_t> music;
     std::string why;
     if (!platformDecodeAudio(musicPath, kMusicRate, 2, music, why)) {
         error = std::string(path) + ": no music for the movie: " + why;
         return false;
     }
-    return start(path, width, height, fps, std::move(music), nullptr, musicStartMs, error);
+    return start(path, width, height, fps, std::move(music), nullptr, musicStartMs, options,
+                 error);
 }
 
 bool MovieWriter::open(const char* path, int width, int height, int fps,
                        const std::vector<int16_t>& music, int musicStartMs,
-                       std::string& error) {
-    return start(path, width, height, fps, {}, &music, musicStartMs, error);
+                       std::string& error, const MovieOptions& options) {
+    return start(path, width, height, fps, {}, &music, musicStartMs, options, error);
 }
 
 // `music` null: the movie's music is `ownedMusic`.
 bool MovieWriter::start(const char* path, int width, int height, int fps,
                         std::vector<int16_t> ownedMusic, const std::vector<int16_t>* music,
-                        int musicStartMs, std::string& error) {
+                        int musicStartMs, const MovieOptions& options, std::string& error) {
     if (state_) close(error);
     state_ = std::make_unique<State>();
     State& s = *state_;
@@ -599,15 +617,17 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
     s.fps = fps;
     s.ownedMusic = std::move(ownedMusic);
     if (!music) music = &s.ownedMusic;
-    if (width < 2 || height < 2 || fps <= 0) {
+    if (width < 2 || height < 2 || fps <= 0 || options.crf < 0 || options.crf > 51) {
         error = s.path + ": bad movie size " + std::to_string(width) + "x" +
-                std::to_string(height) + " at " + std::to_string(fps) + " fps";
+                std::to_string(height) + " at " + std::to_string(fps) + " fps, crf " +
+                std::to_string(options.crf);
         state_.reset();
         return false;
     }
 
     std::string why;
     bool ok = s.file.create(path, nullptr, why);
+    if (ok && options.fromSeconds >= 0) tagStretch(s.file.format, options.fromSeconds);
     if (ok) {
         // H.264 wants even sizes; an odd row or column is scaled away.
         const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
@@ -620,17 +640,19 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
                                 width & ~1, height & ~1, AVRational{fps, 1}, why);
         if (ok) {
             s.video.codec->color_range = AVCOL_RANGE_MPEG;  // what players expect
-            AVDictionary* options = nullptr;
+            AVDictionary* settings = nullptr;
             if (h264) {
                 // Quick enough to keep up with a software renderer on two cores.
-                av_dict_set(&options, "preset", "veryfast", 0);
-                av_dict_set(&options, "crf", "20", 0);
+                av_dict_set(&settings, "preset", "veryfast", 0);
+                av_dict_set(&settings, "crf", std::to_string(options.crf).c_str(), 0);
+                // What players expect up to 3840 x 2160 at 60 fps.
+                s.video.codec->level = 52;
             } else {
                 s.video.codec->flags |= AV_CODEC_FLAG_QSCALE;
                 s.video.codec->global_quality = FF_QP2LAMBDA * 3;
             }
-            ok = s.video.finishOpen(&options, why);
-            av_dict_free(&options);
+            ok = s.video.finishOpen(&settings, why);
+            av_dict_free(&settings);
         }
     }
     if (ok && !music->empty()) {
@@ -705,4 +727,214 @@ bool MovieWriter::close(std::string& error) {
     ok = s.file.end(s.path, s.error, ok, why, error);
     state_.reset();
     return ok;
+}
+
+// ---- Joining parts ------------------------------------------------------------------
+
+namespace {
+
+struct InputFile {
+    AVFormatContext* format = nullptr;
+    ~InputFile() { avformat_close_input(&format); }
+};
+
+// What a part must agree on with the others, read from its header and its packets.
+struct PartFacts {
+    std::string name;
+    double from = 0;        // demo seconds of its first frame
+    AVRational rate{0, 1};  // frames per second
+    int64_t frames = 0;
+    AVCodecParameters* video = nullptr;  // owned copy
+
+    ~PartFacts() { avcodec_parameters_free(&video); }
+};
+
+// Opens a part and finds its video stream; `error` names the part.
+bool openPart(const char* path, InputFile& input, int& videoIndex, std::string& error) {
+    ffmpegQuietLogs();
+    int rc = avformat_open_input(&input.format, path, nullptr, nullptr);
+    if (rc >= 0) rc = avformat_find_stream_info(input.format, nullptr);
+    if (rc < 0) {
+        error = std::string(path) + ": cannot read the movie: " + ffmpegErrorText(rc);
+        return false;
+    }
+    videoIndex = av_find_best_stream(input.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex < 0) {
+        error = std::string(path) + ": has no video";
+        return false;
+    }
+    return true;
+}
+
+bool readPartFacts(const char* path, PartFacts& facts, std::string& error) {
+    facts.name = path;
+    InputFile input;
+    int videoIndex = -1;
+    if (!openPart(path, input, videoIndex, error)) return false;
+    const AVDictionaryEntry* from = av_dict_get(input.format->metadata, kFromTag, nullptr, 0);
+    char* end = nullptr;
+    if (from) facts.from = std::strtod(from->value, &end);
+    if (!from || end == from->value || *end != '\0' || !std::isfinite(facts.from)) {
+        error = facts.name + ": does not say which stretch of the production it holds "
+                             "(render parts with --render PART.mp4 --from A --to B)";
+        return false;
+    }
+    const AVStream* stream = input.format->streams[videoIndex];
+    facts.rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    facts.video = avcodec_parameters_alloc();
+    if (!facts.video || avcodec_parameters_copy(facts.video, stream->codecpar) < 0) {
+        error = "out of memory";
+        return false;
+    }
+    AVPacket* packet = av_packet_alloc();
+    while (packet && av_read_frame(input.format, packet) >= 0) {
+        facts.frames += packet->stream_index == videoIndex;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return true;
+}
+
+std::string describe(const PartFacts& part) {
+    const char* codec = avcodec_get_name(part.video->codec_id);
+    char text[96];
+    std::snprintf(text, sizeof text, "%dx%d at %d/%d fps, %s", part.video->width,
+                  part.video->height, part.rate.num, part.rate.den, codec);
+    return text;
+}
+
+// Why `next` cannot follow `previous`; empty when it can.
+std::string refusal(const PartFacts& previous, const PartFacts& next) {
+    const AVCodecParameters& a = *previous.video;
+    const AVCodecParameters& b = *next.video;
+    const bool sameSettings = a.extradata_size == b.extradata_size &&
+                              (a.extradata_size == 0 ||
+                               std::memcmp(a.extradata, b.extradata, a.extradata_size) == 0);
+    if (a.codec_id != b.codec_id || a.width != b.width || a.height != b.height ||
+        av_cmp_q(previous.rate, next.rate) != 0)
+        return next.name + ": " + describe(next) + ", but " + previous.name + " is " +
+               describe(previous) + ": parts must have the same size and rate";
+    if (!sameSettings)
+        return next.name + ": encoded with other settings than " + previous.name +
+               " (--crf must be the same for every part)";
+    // The next part's first frame must be the frame after the previous part's last one.
+    const double endsMs =
+        previous.from * 1000.0 + previous.frames * 1000.0 * previous.rate.den / previous.rate.num;
+    if (std::fabs(next.from * 1000.0 - endsMs) > 0.01) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      ": starts at %.3f s, but %s ends at %.3f s: parts must adjoin, in order",
+                      next.from, previous.name.c_str(), endsMs / 1000.0);
+        return next.name + text;
+    }
+    return {};
+}
+
+bool samePath(const char* a, const char* b) {
+    std::error_code failure;
+    return std::strcmp(a, b) == 0 || std::filesystem::equivalent(a, b, failure);
+}
+
+}  // namespace
+
+bool platformJoinMovies(const char* output, const std::vector<const char*>& parts,
+                        const std::vector<int16_t>& music, int64_t& frames,
+                        std::string& error) {
+    frames = 0;
+    const std::string outputName = output;
+    if (parts.empty()) {
+        error = outputName + ": no parts to join";
+        return false;
+    }
+    std::vector<PartFacts> facts(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (samePath(output, parts[i])) {
+            error = outputName + ": is also one of the parts";
+            return false;
+        }
+        if (!readPartFacts(parts[i], facts[i], error)) return false;
+        if (facts[i].frames == 0 || facts[i].rate.num <= 0) {
+            error = facts[i].name + ": holds no frames at a known rate";
+            return false;
+        }
+        if (i > 0) {
+            error = refusal(facts[i - 1], facts[i]);
+            if (!error.empty()) return false;
+        }
+    }
+    const PartFacts& first = facts.front();
+    const AVRational frameTime{first.rate.den, first.rate.num};
+
+    OutputFile file;
+    std::string why;
+    bool ok = file.create(output, nullptr, why);
+    AVStream* video = ok ? avformat_new_stream(file.format, nullptr) : nullptr;
+    if (ok && (!video || avcodec_parameters_copy(video->codecpar, first.video) < 0)) {
+        ok = false;
+        why = "out of memory";
+    }
+    if (ok) {
+        video->codecpar->codec_tag = 0;  // the output container picks its own
+        video->time_base = frameTime;
+        video->avg_frame_rate = first.rate;
+        tagStretch(file.format, first.from);
+    }
+    std::unique_ptr<AudioTrack> audio;
+    if (ok && !music.empty()) {
+        audio = std::make_unique<AudioTrack>();
+        audio->music = &music;
+        audio->musicStart = std::llround(first.from * 1000.0) * kMusicRate / 1000;
+        ok = audio->open(file.format, why);
+    }
+    if (ok) ok = file.begin(output, why);
+
+    // Each part's times start at its first frame; they move on by the frames before it.
+    AVPacket* packet = ok ? av_packet_alloc() : nullptr;
+    if (ok && !packet) {
+        ok = false;
+        why = "out of memory";
+    }
+    std::string partError;
+    for (size_t i = 0; ok && i < parts.size(); ++i) {
+        InputFile input;
+        int videoIndex = -1;
+        if (!openPart(parts[i], input, videoIndex, partError)) {
+            ok = false;
+            break;
+        }
+        const AVStream* stream = input.format->streams[videoIndex];
+        const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+        const int64_t shift = av_rescale_q(frames, frameTime, stream->time_base) - start;
+        int64_t copied = 0;
+        while (ok && av_read_frame(input.format, packet) >= 0) {
+            if (packet->stream_index == videoIndex) {
+                if (packet->pts != AV_NOPTS_VALUE) packet->pts += shift;
+                if (packet->dts != AV_NOPTS_VALUE) packet->dts += shift;
+                av_packet_rescale_ts(packet, stream->time_base, video->time_base);
+                packet->stream_index = video->index;
+                packet->pos = -1;
+                const int rc = av_interleaved_write_frame(file.format, packet);
+                if (rc < 0) {
+                    ok = false;
+                    why = "writing failed: " + ffmpegErrorText(rc);
+                }
+                ++copied;
+                if (ok && audio)
+                    ok = audio->encodeUntil(file.format,
+                                            (frames + copied) * kMusicRate * first.rate.den /
+                                                first.rate.num,
+                                            false, why);
+            }
+            av_packet_unref(packet);
+        }
+        frames += copied;
+    }
+    av_packet_free(&packet);
+    if (ok && audio) {
+        ok = audio->encodeUntil(file.format, frames * kMusicRate * first.rate.den / first.rate.num,
+                                true, why) &&
+             encodeAndWrite(file.format, audio->codec, audio->stream, audio->packet, nullptr,
+                            why);
+    }
+    return file.end(outputName, partError, ok, why, error);
 }

@@ -177,9 +177,16 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// How a movie is encoded, and the stretch of the production it holds.
+struct MovieOptions {
+    int crf = 18;              // H.264 quality: 0 lossless, 18 visually clean, 51 worst
+    double fromSeconds = -1;   // demo time of the first frame, kept in the file's tags so
+                               // that parts can be joined; negative: not kept
+};
+
 // Writes a movie with its music (the offline renderer's output): H.264 video (MPEG-4
-// part 2 where FFmpeg lacks libx264) and AAC audio, in MP4 or Matroska as the file
-// name's extension says. Frames are RGB24, top row first, at a fixed rate; encoding
+// part 2 where FFmpeg lacks libx264), yuv420p at level 5.2 (up to 3840 x 2160 at 60 fps),
+// and AAC audio, in MP4 or Matroska as the file name's extension says. Frames are RGB24, top row first, at a fixed rate; encoding
 // runs on a thread of its own, so writeFrame copies the picture and returns while the
 // caller renders the next one. The audio track lasts exactly as long as the video.
 class MovieWriter {
@@ -189,10 +196,12 @@ public:
     // `music`: interleaved stereo S16 at 44.1 kHz (empty: no audio track); it must stay
     // alive until close(). `musicStartMs`: the music position shown by the first frame.
     bool open(const char* path, int width, int height, int fps,
-              const std::vector<int16_t>& music, int musicStartMs, std::string& error);
+              const std::vector<int16_t>& music, int musicStartMs, std::string& error,
+              const MovieOptions& options = MovieOptions());
     // The same with the music decoded from a file.
     bool open(const char* path, int width, int height, int fps, const char* musicPath,
-              int musicStartMs, std::string& error);
+              int musicStartMs, std::string& error,
+              const MovieOptions& options = MovieOptions());
     // False after a failure; close() then reports it.
     bool writeFrame(const uint8_t* rgb);
     // Finishes the file; reports the first failure of the whole run.
@@ -202,7 +211,17 @@ public:
 private:
     bool start(const char* path, int width, int height, int fps,
                std::vector<int16_t> ownedMusic, const std::vector<int16_t>* music,
-               int musicStartMs, std::string& error);
+               int musicStartMs, const MovieOptions& options, std::string& error);
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Joins movies that MovieWriter wrote for adjoining stretches (each part starts where
+// the one before it ends, on the same frame grid, at the same size and rate, with the
+// same encoder settings) into `output`: the video packets copied as they are with their
+// times moved on, and `music` (interleaved stereo S16 at 44.1 kHz; empty: no audio
+// track) encoded once for the whole stretch. Anything else is refused with the part's
+// name and the reason; the output is then not left behind. `frames`: frames joined.
+bool platformJoinMovies(const char* output, const std::vector<const char*>& parts,
+                        const std::vector<int16_t>& music, int64_t& frames,
+                        std::string& error);

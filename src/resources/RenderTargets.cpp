@@ -33,6 +33,28 @@ const char* framebufferStatusName(GLenum status) {
 
 }  // namespace
 
+GLuint createScreenFramebuffer(int width, int height) {
+    GLuint framebuffer = 0;
+    GLuint buffers[2] = {0, 0};
+    glGenFramebuffersEXT(1, &framebuffer);
+    glGenRenderbuffersEXT(2, buffers);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    const GLenum formats[2] = {GL_RGBA8, GL_DEPTH_COMPONENT24};
+    const GLenum attachments[2] = {GL_COLOR_ATTACHMENT0_EXT, GL_DEPTH_ATTACHMENT_EXT};
+    for (int i = 0; i < 2; ++i) {
+        glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, buffers[i]);
+        glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, formats[i], width, height);
+        glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, attachments[i], GL_RENDERBUFFER_EXT,
+                                     buffers[i]);
+    }
+    const GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    if (status != GL_FRAMEBUFFER_COMPLETE_EXT)
+        fatalError("The %d x %d picture cannot be drawn: %s.", width, height,
+                   framebufferStatusName(status));
+    return framebuffer;
+}
+
 void RenderTargetRecord::attachTexture(TextureManager& textures, const std::string& textureName,
                                        GLenum attachment, GLenum textureTarget) {
     colour = textures.get(textureName);
@@ -85,6 +107,6 @@ void RenderTargetPool::onUse(const std::string& name) {
 
 void RenderTargetPool::onUnuse() {
     get(current());
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, screenFramebuffer);
     glPopAttrib();
 }

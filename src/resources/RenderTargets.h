@@ -17,6 +17,10 @@ struct RenderTargetRecord {
                        GLenum textureTarget);
 };
 
+// A framebuffer of width x height with colour and depth renderbuffers, drawn into in
+// place of the window; fatal when the driver cannot make it.
+GLuint createScreenFramebuffer(int width, int height);
+
 // Renderbuffer per (storageWidth << 16) + storageHeight; never deleted.
 extern std::map<uint32_t, GLuint> depthBuffers;
 
@@ -24,6 +28,10 @@ class RenderTargetPool : public UsableRegistry<RenderTargetRecord> {
 public:
     std::string kindName() const override { return "FBO"; }
     void addTarget(const std::string& name, const RenderTargetRecord& record);
+
+    // Where unuse() returns drawing: 0 for the window, or a framebuffer that stands in
+    // for it (a capture larger than the window).
+    GLuint screenFramebuffer = 0;
 
 protected:
     void onUse(const std::string& name) override;

@@ -70,15 +70,17 @@ void TextureManager::setFilter(GLenum minFilterValue, GLenum magFilterValue) {
 void TextureManager::setAnisotropy(float value) { maxAnisotropy = value; }
 
 void TextureManager::createTexture(const std::string& name, int width, int height,
-                                   const void* pixels, GLint internalFormat, GLenum format) {
+                                   const void* pixels, GLint internalFormat, GLenum format,
+                                   bool exactStorage) {
     if (pixels && (width != nextPowerOfTwo(width) || height != nextPowerOfTwo(height))) {
         fatalError("Texture '%s': pixel data of %d x %d must have power-of-two sides.",
                    name.c_str(), width, height);
     }
     if (!find(name)) glGenTextures(1, &entry(name).glName);
     TextureRecord& record = get(name);
-    record.storageWidth = nextPowerOfTwo(width);
-    record.storageHeight = nextPowerOfTwo(height);
+    const bool exact = exactStorage && !pixels;
+    record.storageWidth = exact ? width : nextPowerOfTwo(width);
+    record.storageHeight = exact ? height : nextPowerOfTwo(height);
     record.width = width;
     record.height = height;
 

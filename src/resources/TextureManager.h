@@ -8,8 +8,9 @@
 #include <string>
 
 struct TextureRecord {
-    int storageWidth = 1;   // width of the GL texture image, a power of two
-    int storageHeight = 1;  // height of the GL texture image, a power of two
+    int storageWidth = 1;   // width of the GL texture image, a power of two except for
+                            // render targets made at an exact size
+    int storageHeight = 1;  // height of the GL texture image, likewise
     int storageDepth = 1;   // always 1
     int width = 1;          // picture width as requested or read from the file
     int height = 1;         // picture height
@@ -26,8 +27,10 @@ public:
 
     // pixels: 8-bit components, bottom row first, packed rows, storage-sized (width and
     // height powers of two, fatal otherwise) or null for an empty texture of any size.
+    // `exactStorage` (empty textures only): storage of exactly width x height, for render
+    // targets drawn at any size and read as a whole.
     void createTexture(const std::string& name, int width, int height, const void* pixels,
-                       GLint internalFormat, GLenum format);
+                       GLint internalFormat, GLenum format, bool exactStorage = false);
     // internalFormat and format may be -1: chosen from the file's channels (1 alpha,
     // 2 luminance-alpha, 3 RGB, 4 RGBA). A picture with sides that are not powers of two
     // is padded into the lower-left corner of its storage. A file that is found but
