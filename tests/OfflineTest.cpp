@@ -1,6 +1,7 @@
 // The real `demo` program in its offline modes: frame folders, movies, stills and the
 // benchmark, each on the frame clock, with no display needed.
 #include "TestSupport.h"
+#include "platform/Platform.h"
 #include "resources/ImageFile.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,6 +49,53 @@ int brightestSample(const std::string& path) {
     uint8_t* end = image.pixels + static_cast<size_t>(image.rowBytes) * image.height;
     const int brightest = *std::max_element(image.pixels, end);
     delete[] image.pixels;
+    return brightest;
+}
+
+// A PNG read through the project's reader, top row first; empty when unreadable.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    int at(int x, int y, int c) const { return rgb[(size_t(y) * width + x) * 3 + c]; }
+};
+
+Picture readPicture(const std::string& path) {
+    Picture picture;
+    Image image;
+    if (read_png(path.c_str(), image, false) != 0) return picture;
+    std::unique_ptr<uint8_t[]> owned(image.pixels);
+    if (image.channels != 3) return picture;
+    picture.width = image.width;
+    picture.height = image.height;
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* row = image.pixels + size_t(y) * image.rowBytes;
+        picture.rgb.insert(picture.rgb.end(), row, row + image.width * 3);
+    }
+    return picture;
+}
+
+// PSNR of `large` averaged 2 x 2 against `small`, over every sample.
+double psnrOfHalved(const Picture& large, const Picture& small) {
+    double squares = 0;
+    for (int y = 0; y < small.height; ++y)
+        for (int x = 0; x < small.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double mean = (large.at(2 * x, 2 * y, c) + large.at(2 * x + 1, 2 * y, c) +
+                                     large.at(2 * x, 2 * y + 1, c) +
+                                     large.at(2 * x + 1, 2 * y + 1, c)) / 4.0;
+                const double d = mean - small.at(x, y, c);
+                squares += d * d;
+            }
+    const double mse = squares / (double(small.width) * small.height * 3);
+    return mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99.0;
+}
+
+// Largest sample inside the rectangle.
+int brightestIn(const Picture& p, int x0, int y0, int w, int h) {
+    int brightest = 0;
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x)
+            for (int c = 0; c < 3; ++c) brightest = std::max(brightest, p.at(x, y, c));
     return brightest;
 }
 
@@ -156,7 +206,14 @@ TEST(OfflineOptions, BadOptionsPrintTheUsageAndFail) {
                          "--fps 30",
                          "--csv",
                          "--benchmark --frame 3 --output x.png",
-                         "--render out --mute"};
+                         "--render out --mute",
+                         "--size 1600x1200",
+                         "--benchmark --size 1600x1200",
+                         "--frame 3 --output x.png --size 1600",
+                         "--frame 3 --output x.png --size 8x8",
+                         "--frame 3 --output x.png --crf 20",
+                         "--render out.mp4 --crf 52",
+                         "--join out.mp4"};
     for (const char* arguments : bad) {
         std::string output;
         int status = runCommand(demo() + " " + arguments, output);
@@ -214,5 +271,96 @@ TEST(OfflineRender, EverySceneIsLitWhenItIsTheFirstFrameAfterStartUp) {
     for (const char* middle : {"6", "19.4", "42.4", "65.4", "80.5", "95.6", "115.1", "143"}) {
         run(std::string("--frame ") + middle + " --output " + still);
         EXPECT_GT(brightestSample(still), 60) << "scene at " << middle << " s drew nothing";
+    }
+}
+
+// A still drawn at twice the size is the same picture with twice the detail: averaged
+// back down it stays close to the 800 x 600 still. Points and hard-edged lines fall
+// on other pixels at the finer grid, so dense fields of them cost some decibels; the
+// floors keep a few decibels below what each scene measures.
+TEST(OfflineSize, EverySceneDrawnTwiceAsLargeMatchesTheSmallStillAveragedDown) {
+    const struct {
+        const char* seconds;
+        double floorDb;
+    } scenes[] = {{"6", 31}, {"19.4", 23}, {"42.4", 27}, {"65.4", 32},
+                  {"80.5", 32}, {"95.6", 33}, {"115.1", 22}, {"143", 23}};
+    const std::string folder = makeTempDir("offline-size");
+    for (const auto& scene : scenes) {
+        const std::string small = folder + "/small.png", large = folder + "/large.png";
+        run(std::string("--frame ") + scene.seconds + " --output " + small);
+        run(std::string("--frame ") + scene.seconds + " --size 1600x1200 --output " + large);
+        const Picture a = readPicture(large), b = readPicture(small);
+        ASSERT_EQ(a.width, 1600) << scene.seconds;
+        ASSERT_EQ(a.height, 1200) << scene.seconds;
+        ASSERT_EQ(b.width, 800) << scene.seconds;
+        const double psnr = psnrOfHalved(a, b);
+        std::printf("scene at %s s: %.1f dB\n", scene.seconds, psnr);
+        EXPECT_GT(psnr, scene.floorDb) << "scene at " << scene.seconds << " s";
+    }
+}
+
+TEST(OfflineSize, A4KStillHasExactlyBlackBarsBesideA2880By2160Picture) {
+    // The cross scene fills its picture up to every edge.
+    const std::string still = makeTempDir("offline-4k") + "/4k.png";
+    run("--frame 80.5 --size 3840x2160 --output " + still);
+    const Picture p = readPicture(still);
+    ASSERT_EQ(p.width, 3840);
+    ASSERT_EQ(p.height, 2160);
+    EXPECT_EQ(brightestIn(p, 0, 0, 480, 2160), 0) << "left bar";
+    EXPECT_EQ(brightestIn(p, 3360, 0, 480, 2160), 0) << "right bar";
+    EXPECT_GT(brightestIn(p, 480, 0, 1, 2160), 40) << "the picture starts after the bar";
+    EXPECT_GT(brightestIn(p, 3359, 0, 1, 2160), 40) << "the picture ends before the bar";
+    EXPECT_GT(brightestIn(p, 480, 0, 2880, 1), 40) << "top row";
+    EXPECT_GT(brightestIn(p, 480, 2159, 2880, 1), 40) << "bottom row";
+}
+
+// Joined parts give the movie a whole render gives: the same frames (each part starts
+// with a key frame, so the encodes differ slightly after the join) and the very same
+// music, encoded once.
+TEST(OfflineJoin, TwoJoinedPartsMatchTheWholeRenderAndBadOrdersAreRefused) {
+    const std::string folder = makeTempDir("offline-join");
+    const std::string whole = folder + "/whole.mp4", joined = folder + "/joined.mp4";
+    const std::string first = folder + "/first.mp4", second = folder + "/second.mp4";
+    run("--render " + whole + " --fps 10 --from 30 --to 32");
+    run("--render " + first + " --fps 10 --from 30 --to 31");
+    run("--render " + second + " --fps 10 --from 31 --to 32");
+    run("--join " + joined + " " + first + " " + second);
+
+    std::string error;
+    VideoDecoder expected, actual;
+    ASSERT_TRUE(expected.open(whole.c_str(), error)) << error;
+    ASSERT_TRUE(actual.open(joined.c_str(), error)) << error;
+    ASSERT_EQ(actual.frameCount(), 20);
+    ASSERT_EQ(expected.frameCount(), 20);
+    const int w = 800, h = 600;
+    std::vector<uint8_t> a(size_t(w) * h * 3), b(a.size()), previous(a.size());
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(expected.decodeFrame(i, a.data(), w, h)) << i;
+        ASSERT_TRUE(actual.decodeFrame(i, b.data(), w, h)) << i;
+        double same = 0, moved = 0;
+        for (size_t k = 0; k < a.size(); ++k) {
+            same += std::abs(a[k] - b[k]);
+            moved += std::abs(previous[k] - b[k]);
+        }
+        // Encoding noise stays far below the change from one frame to the next.
+        EXPECT_LT(same / a.size(), 3.0) << "frame " << i;
+        EXPECT_GT(moved, 4 * same) << "frame " << i << " is not the whole render's";
+        previous = b;
+    }
+
+    std::vector<int16_t> wholeMusic, joinedMusic;
+    ASSERT_TRUE(platformDecodeAudio(whole.c_str(), 44100, 2, wholeMusic, error)) << error;
+    ASSERT_TRUE(platformDecodeAudio(joined.c_str(), 44100, 2, joinedMusic, error)) << error;
+    EXPECT_NEAR(joinedMusic.size() / 2.0, 2 * 44100, 1100);
+    EXPECT_TRUE(joinedMusic == wholeMusic) << "the music differs from the whole render's";
+
+    // Out of order, overlapping, and a part that does not start where the first ends.
+    const std::string refused[] = {second + " " + first, first + " " + first, whole + " " + second};
+    for (const std::string& parts : refused) {
+        const std::string output = folder + "/refused.mp4";
+        std::string text;
+        EXPECT_EQ(runCommand(demo() + " --join " + output + " " + parts, text), 1) << parts;
+        EXPECT_NE(text.find("must adjoin"), std::string::npos) << text;
+        EXPECT_TRUE(readFileBytes(output).empty()) << "a refused join left " << output;
     }
 }

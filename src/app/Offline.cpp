@@ -55,7 +55,6 @@ public:
                             GL_STREAM_READ_ARB);
         }
         glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-        topFirst_.resize(rowBytes_ * height);
     }
     ~Readback() { glDeleteBuffersARB(2, buffers_); }
 
@@ -74,20 +73,33 @@ public:
     // The oldest requested frame, top row first; null when none is pending. With
     // `latest` the frame requested last is taken instead (the end of the run).
     const uint8_t* take(bool latest) {
+        topFirst_.resize(rowBytes_ * height_);
+        const bool taken = takeInto(latest, [this](const uint8_t* bottomFirst) {
+            for (int row = 0; row < height_; ++row)
+                std::memcpy(&topFirst_[rowBytes_ * row],
+                            bottomFirst + rowBytes_ * (height_ - 1 - row), rowBytes_);
+            return true;
+        });
+        return taken ? topFirst_.data() : nullptr;
+    }
+
+    // The same frame handed to `use(bottomFirst)` while it is mapped, with no copy of
+    // its own (a 3840 x 2160 frame is 25 MB); false when none is pending or `use` fails.
+    template <typename Use>
+    bool takeInto(bool latest, Use use) {
         const int index = latest ? next_ ^ 1 : next_;
-        if (!pending_[index]) return nullptr;
+        if (!pending_[index]) return false;
         pending_[index] = false;
         glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, buffers_[index]);
         const auto* bottomFirst = static_cast<const uint8_t*>(
             glMapBufferARB(GL_PIXEL_PACK_BUFFER_ARB, GL_READ_ONLY_ARB));
+        bool used = false;
         if (bottomFirst) {
-            for (int row = 0; row < height_; ++row)
-                std::memcpy(&topFirst_[rowBytes_ * row],
-                            bottomFirst + rowBytes_ * (height_ - 1 - row), rowBytes_);
+            used = use(bottomFirst);
             glUnmapBufferARB(GL_PIXEL_PACK_BUFFER_ARB);
         }
         glBindBufferARB(GL_PIXEL_PACK_BUFFER_ARB, 0);
-        return bottomFirst ? topFirst_.data() : nullptr;
+        return used;
     }
 
     int width() const { return width_; }
@@ -230,19 +242,25 @@ int renderOffline(const RenderRequest& request) {
     int64_t written = 0;
     std::string path;
     char name[32];
-    auto deliver = [&](const uint8_t* rgb) {
-        if (!rgb) {
+    // The writer copies each frame straight from the mapped buffer, turning it upright.
+    auto deliver = [&](bool latest) {
+        bool readBack = false;
+        if (movie) {
+            readBack = readback.takeInto(latest, [&](const uint8_t* bottomFirst) {
+                ok = writer.writeFrame(bottomFirst, true) && ok;
+                return true;
+            });
+        } else if (const uint8_t* rgb = readback.take(latest)) {
+            readBack = true;
+            std::snprintf(name, sizeof name, "/frame%05lld.png", static_cast<long long>(written));
+            path.assign(output).append(name);
+            ok = writeFramePng(path, rgb, readback.width(), readback.height()) && ok;
+        }
+        if (!readBack) {
             ok = false;
             std::fprintf(stderr, "\n%s: frame %lld could not be read back\n", output.c_str(),
                          static_cast<long long>(written));
             return;
-        }
-        if (movie) {
-            ok = writer.writeFrame(rgb) && ok;
-        } else {
-            std::snprintf(name, sizeof name, "/frame%05lld.png", static_cast<long long>(written));
-            path.assign(output).append(name);
-            ok = writeFramePng(path, rgb, readback.width(), readback.height()) && ok;
         }
         ++written;
     };
@@ -254,7 +272,7 @@ int renderOffline(const RenderRequest& request) {
         const int64_t ms = frameMilliseconds(request.from, fps, k);
         drawOfflineFrame(ms);
         readback.request();
-        if (k > 0) deliver(readback.take(false));
+        if (k > 0) deliver(false);
         const auto now = std::chrono::steady_clock::now();
         if (now - lastReport >= std::chrono::milliseconds(250) || k + 1 == total) {
             lastReport = now;
@@ -262,7 +280,7 @@ int renderOffline(const RenderRequest& request) {
                           std::chrono::duration<double>(now - began).count());
         }
     }
-    if (ok) deliver(readback.take(true));
+    if (ok) deliver(true);
     std::fprintf(stderr, "\n");
     platformSetMillisecondSource(nullptr);
 

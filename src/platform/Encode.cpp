@@ -492,7 +492,10 @@ struct AudioTrack {
     }
 };
 
-const int kFrameSlots = 3;  // pictures in flight between the caller and the encoder
+const int kFrameSlots = 3;  // most pictures in flight between the caller and the encoder
+// Pictures in flight stay within this many bytes, at least one: a 4K frame takes far
+// longer to draw than to encode, so more would only hold memory.
+const size_t kSlotBytes = size_t(48) << 20;
 
 // The tag that tells which stretch of the production a movie holds: the demo time of
 // its first frame, exact.
@@ -526,6 +529,7 @@ struct MovieWriter::State {
     int queued = 0;
     int freeSlots[kFrameSlots] = {};
     int freeCount = 0;
+    int slotCount = kFrameSlots;
     bool closing = false;
     std::string error;  // the first failure
     int64_t accepted = 0;  // frames taken by writeFrame
@@ -569,7 +573,7 @@ void MovieWriter::State::run() {
             changed.wait(guard, [&] { return queued > 0 || closing; });
             if (queued == 0) return;
             slot = queue[queueHead];
-            queueHead = (queueHead + 1) % kFrameSlots;
+            queueHead = (queueHead + 1) % slotCount;
             --queued;
         }
         // After a failure the pictures are only taken off the queue, so no caller waits.
@@ -644,6 +648,13 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
             if (h264) {
                 // Quick enough to keep up with a software renderer on two cores.
                 av_dict_set(&settings, "preset", "veryfast", 0);
+                // One encoding thread outpaces a software renderer at every size, and
+                // each further thread holds frames of its own. Above 1080p the
+                // look-ahead and B-frames would hold some 450 MB of 4K frames: without
+                // them files are about two thirds larger at the same crf.
+                const bool large = int64_t(width) * height > 1920 * 1080;
+                av_dict_set(&settings, "x264-params",
+                            large ? "threads=1:rc-lookahead=0:bframes=0" : "threads=1", 0);
                 av_dict_set(&settings, "crf", std::to_string(options.crf).c_str(), 0);
                 // What players expect up to 3840 x 2160 at 60 fps.
                 s.video.codec->level = 52;
@@ -669,16 +680,18 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
         return false;
     }
 
-    for (int i = 0; i < kFrameSlots; ++i) {
-        s.slots[i].resize(size_t(width) * height * 3);
+    const size_t frameBytes = size_t(width) * height * 3;
+    s.slotCount = int(std::clamp<size_t>(kSlotBytes / frameBytes, 1, kFrameSlots));
+    for (int i = 0; i < s.slotCount; ++i) {
+        s.slots[i].resize(frameBytes);
         s.freeSlots[i] = i;
     }
-    s.freeCount = kFrameSlots;
+    s.freeCount = s.slotCount;
     s.worker = std::thread([&s] { s.run(); });
     return true;
 }
 
-bool MovieWriter::writeFrame(const uint8_t* rgb) {
+bool MovieWriter::writeFrame(const uint8_t* rgb, bool bottomUp) {
     if (!state_) return false;
     State& s = *state_;
     int slot;
@@ -688,9 +701,17 @@ bool MovieWriter::writeFrame(const uint8_t* rgb) {
         if (!s.error.empty()) return false;
         slot = s.freeSlots[--s.freeCount];
     }
-    std::memcpy(s.slots[slot].data(), rgb, s.slots[slot].size());
+    std::vector<uint8_t>& copy = s.slots[slot];
+    if (bottomUp) {
+        const size_t rowBytes = copy.size() / size_t(s.video.height);
+        for (int row = 0; row < s.video.height; ++row)
+            std::memcpy(copy.data() + rowBytes * row,
+                        rgb + rowBytes * size_t(s.video.height - 1 - row), rowBytes);
+    } else {
+        std::memcpy(copy.data(), rgb, copy.size());
+    }
     std::lock_guard<std::mutex> guard(s.lock);
-    s.queue[(s.queueHead + s.queued) % kFrameSlots] = slot;
+    s.queue[(s.queueHead + s.queued) % s.slotCount] = slot;
     ++s.queued;
     ++s.accepted;
     s.changed.notify_all();

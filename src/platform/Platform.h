@@ -202,8 +202,8 @@ public:
     bool open(const char* path, int width, int height, int fps, const char* musicPath,
               int musicStartMs, std::string& error,
               const MovieOptions& options = MovieOptions());
-    // False after a failure; close() then reports it.
-    bool writeFrame(const uint8_t* rgb);
+    // False after a failure; close() then reports it. `bottomUp`: rows bottom first.
+    bool writeFrame(const uint8_t* rgb, bool bottomUp = false);
     // Finishes the file; reports the first failure of the whole run.
     bool close(std::string& error);
     int framesWritten() const;

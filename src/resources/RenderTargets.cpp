@@ -34,19 +34,18 @@ const char* framebufferStatusName(GLenum status) {
 }  // namespace
 
 GLuint createScreenFramebuffer(int width, int height) {
+    // Colour only: what reaches the screen is flat quads over a cleared picture, which
+    // the depth test passes with or without a depth buffer, and at 3840 x 2160 one
+    // would hold 33 MB.
     GLuint framebuffer = 0;
-    GLuint buffers[2] = {0, 0};
+    GLuint colour = 0;
     glGenFramebuffersEXT(1, &framebuffer);
-    glGenRenderbuffersEXT(2, buffers);
+    glGenRenderbuffersEXT(1, &colour);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
-    const GLenum formats[2] = {GL_RGBA8, GL_DEPTH_COMPONENT24};
-    const GLenum attachments[2] = {GL_COLOR_ATTACHMENT0_EXT, GL_DEPTH_ATTACHMENT_EXT};
-    for (int i = 0; i < 2; ++i) {
-        glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, buffers[i]);
-        glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, formats[i], width, height);
-        glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, attachments[i], GL_RENDERBUFFER_EXT,
-                                     buffers[i]);
-    }
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, colour);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_RGBA8, width, height);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT,
+                                 GL_RENDERBUFFER_EXT, colour);
     const GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     if (status != GL_FRAMEBUFFER_COMPLETE_EXT)

@@ -17,8 +17,8 @@ struct RenderTargetRecord {
                        GLenum textureTarget);
 };
 
-// A framebuffer of width x height with colour and depth renderbuffers, drawn into in
-// place of the window; fatal when the driver cannot make it.
+// A framebuffer of width x height with a colour renderbuffer, drawn into in place of
+// the window; fatal when the driver cannot make it.
 GLuint createScreenFramebuffer(int width, int height);
 
 // Renderbuffer per (storageWidth << 16) + storageHeight; never deleted.
