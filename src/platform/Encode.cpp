@@ -909,7 +909,10 @@ bool platformJoinMovies(const char* output, const std::vector<const char*>& part
     }
     if (ok) ok = file.begin(output, why);
 
-    // Each part's times start at its first frame; they move on by the frames before it.
+    // Each picture's time is its frame on the whole stretch's grid: the part's own time
+    // rounded to its frame (Matroska keeps milliseconds) plus the frames before the
+    // part. Decoding times are counted out afresh, the reorder delay before the picture
+    // times, as not every container keeps them.
     AVPacket* packet = ok ? av_packet_alloc() : nullptr;
     if (ok && !packet) {
         ok = false;
@@ -925,13 +928,20 @@ bool platformJoinMovies(const char* output, const std::vector<const char*>& part
         }
         const AVStream* stream = input.format->streams[videoIndex];
         const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-        const int64_t shift = av_rescale_q(frames, frameTime, stream->time_base) - start;
+        const int delay = stream->codecpar->video_delay;
         int64_t copied = 0;
         while (ok && av_read_frame(input.format, packet) >= 0) {
-            if (packet->stream_index == videoIndex) {
-                if (packet->pts != AV_NOPTS_VALUE) packet->pts += shift;
-                if (packet->dts != AV_NOPTS_VALUE) packet->dts += shift;
-                av_packet_rescale_ts(packet, stream->time_base, video->time_base);
+            if (packet->stream_index == videoIndex && packet->pts == AV_NOPTS_VALUE) {
+                ok = false;
+                why = std::string(parts[i]) + ": a picture without a time";
+            } else if (packet->stream_index == videoIndex) {
+                const int64_t frame = av_rescale_q_rnd(
+                    packet->pts - start, stream->time_base, frameTime,
+                    AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+                packet->pts = av_rescale_q(frames + frame, frameTime, video->time_base);
+                packet->dts =
+                    av_rescale_q(frames + copied - delay, frameTime, video->time_base);
+                packet->duration = av_rescale_q(1, frameTime, video->time_base);
                 packet->stream_index = video->index;
                 packet->pos = -1;
                 const int rc = av_interleaved_write_frame(file.format, packet);
