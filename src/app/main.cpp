@@ -1,5 +1,6 @@
 // Entry point: options, window, start-up, music, then one frame per loop pass until a
-// key, the window or the timeline ends the process.
+// key, the window, the timeline or a signal ends the process (every way passes the
+// platform's shutdown, which puts the display back).
 #include "app/App.h"
 #include "app/DemoContext.h"
 #include "app/Offline.h"
@@ -32,6 +33,7 @@ struct Options {
     const char* stillOutput = nullptr;
     bool csv = false;
     bool windowed = false;    // no display-mode switch
+    bool desktop = false;     // full screen at the desktop's size, no mode switch
     bool mute = false;        // no audio device; the clock still runs
     bool seekAtStart = false;
     float startSeconds = 0;   // demo time of the first frame when seekAtStart
@@ -46,7 +48,8 @@ const char* programName(const char* argv0) {
 
 void printUsage(FILE* out, const char* name) {
     std::fprintf(out,
-                 "usage: %s [--windowed] [--start SECONDS] [--mute] [--help] [--version]\n"
+                 "usage: %s [--windowed | --desktop] [--start SECONDS] [--mute] [--help]\n"
+                 "            [--version]\n"
                  "       %s --render OUTPUT [--fps N] [--from SECONDS] [--to SECONDS]\n"
                  "            [--size WxH] [--crf N]\n"
                  "       %s --frame SECONDS --output FILE.png [--size WxH]\n"
@@ -64,7 +67,10 @@ void printHelp(const char* name) {
         "music and draws eight scenes locked to it, then ends by itself after 159 s.\n"
         "%s\n"
         "Options (with none, the demo switches the display to 800 x 600 and plays):\n"
-        "  --windowed         run in an 800 x 600 window, no display-mode switch\n"
+        "  --windowed         run in a window, 800 x 600 at first, no display-mode\n"
+        "                     switch; resizing or maximising it scales the picture\n"
+        "  --desktop          full screen at the desktop's own resolution, no mode\n"
+        "                     switch: the 4:3 picture is scaled up between black bars\n"
         "  --start SECONDS    begin the music and the picture at SECONDS\n"
         "  --mute             play no sound; the demo clock runs all the same\n"
         "  --shots DIR        F11 saves its captures in DIR (default w:/shots)\n"
@@ -108,7 +114,14 @@ void printHelp(const char* name) {
         "  P                  pause and resume\n"
         "  L                  reload the materials (materials/ of the data folder)\n"
         "  F11                save the frame as shotNNNN.png in w:/shots/ of the working\n"
-        "                     directory, or in the --shots folder (folders are created)\n"
+        "                     directory, or in the --shots folder (folders are created);\n"
+        "                     always the 800 x 600 picture, whatever the window's size\n"
+        "  The keypad's arrows and Page Up / Page Down (Num Lock off) work as well; on a\n"
+        "  Cyrillic or Greek layout Escape, L and P are the keys in those places.\n"
+        "\n"
+        "Ctrl-C, SIGTERM and SIGHUP end any run within a second with status 128 + the\n"
+        "signal's number; every way out puts the display back. An interrupted --render\n"
+        "removes the file it was writing.\n"
         "\n"
         "Files: everything is read from one data folder, the first of:\n"
         "  1. the folder given with --data DIR (it must exist and not be empty);\n"
@@ -181,9 +194,15 @@ bool checkCombination(const Options& options, const char* name) {
         return false;
     }
     const bool offline = options.mode != Mode::Play;
-    if (offline && (options.windowed || options.mute || options.seekAtStart || options.shots)) {
-        std::fprintf(stderr, "%s: --windowed, --mute, --start and --shots are for playing\n",
+    if (offline && (options.windowed || options.desktop || options.mute || options.seekAtStart ||
+                    options.shots)) {
+        std::fprintf(stderr,
+                     "%s: --windowed, --desktop, --mute, --start and --shots are for playing\n",
                      name);
+        return false;
+    }
+    if (options.windowed && options.desktop) {
+        std::fprintf(stderr, "%s: --windowed and --desktop exclude each other\n", name);
         return false;
     }
     return true;
@@ -202,6 +221,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             std::exit(0);
         } else if (std::strcmp(arg, "--windowed") == 0) {
             options.windowed = true;
+        } else if (std::strcmp(arg, "--desktop") == 0) {
+            options.desktop = true;
         } else if (std::strcmp(arg, "--mute") == 0) {
             options.mute = true;
         } else if (std::strcmp(arg, "--render") == 0 || std::strcmp(arg, "--output") == 0 ||
@@ -314,6 +335,7 @@ int main(int argc, char** argv) {
     // llvmpipe frees its per-flush buffers every frame; without this glibc returns the
     // heap to the system and faults it back in, doubling the cost of a heavy frame.
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    platformHandleSignals();
 
     Options options;
     if (!parseOptions(argc, argv, options)) {
@@ -334,7 +356,9 @@ int main(int argc, char** argv) {
     request.width = screenWidth;
     request.height = screenHeight;
     request.colourBits = 32;
-    request.fullScreen = !options.windowed;
+    request.fullScreen = !options.windowed && !options.desktop;
+    request.desktop = options.desktop;
+    request.resizable = options.windowed;
     const bool offline = options.mode != Mode::Play;
     if (offline) {
         prepareCapture(captureLayout(options.width, options.height));

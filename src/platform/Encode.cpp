@@ -393,6 +393,7 @@ bool AviWriter::close(std::string& error) {
     bool ok = s.error.empty();
     if (ok) ok = s.video.flush(s.file.format, why);
     ok = s.file.end(s.path, s.error, ok, why, error);
+    platformFileFinished(s.path.c_str());
     state_.reset();
     return ok;
 }
@@ -630,6 +631,8 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
     }
 
     std::string why;
+    // Until close() finishes it, an interrupted run must not leave it looking complete.
+    platformFileUnfinished(path);
     bool ok = s.file.create(path, nullptr, why);
     if (ok && options.fromSeconds >= 0) tagStretch(s.file.format, options.fromSeconds);
     if (ok) {
@@ -677,6 +680,7 @@ bool MovieWriter::start(const char* path, int width, int height, int fps,
         error = s.path + ": " + why;
         state_.reset();
         removePartialFile(path);
+        platformFileFinished(path);
         return false;
     }
 
@@ -746,6 +750,7 @@ bool MovieWriter::close(std::string& error) {
                             nullptr, why);
     }
     ok = s.file.end(s.path, s.error, ok, why, error);
+    platformFileFinished(s.path.c_str());
     state_.reset();
     return ok;
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 void fatalErrorText(const char* text) {
+    // The user reads the box on the desktop as it was, not on a switched display.
+    platformShutdown();
     platformShowError(text);
     std::exit(1);
 }

@@ -1,6 +1,7 @@
 // Error boxes only where a person is watching; the same text on stderr always, so a
 // log holds every message a box would have shown.
 #include "platform/Platform.h"
+#include "platform/PlatformInternal.h"
 
 #include <SDL.h>
 
@@ -22,4 +23,6 @@ void platformShowError(const char* text) {
     std::fflush(stderr);
     if (!platformAttended()) return;
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, SDL_GL_GetCurrentWindow());
+    // A signal ends the box's process to get here; it ends this one too.
+    exitIfInterrupted();
 }

@@ -4,7 +4,8 @@
 // (it would be 28 MB). The file's bytes stay in memory, so a seek behind the ring
 // decodes again from the start and gives the very samples of the first pass, even if
 // the file has gone since. The clock is the audible play position, interpolated between
-// audio callbacks. Without a playable track or device it runs on the wall clock.
+// audio callbacks. Without a playable track or device it runs on the wall clock, and
+// so it does while a device that went away (or stopped calling back) is missing.
 #include "platform/FFmpeg.h"
 #include "platform/Platform.h"
 
@@ -18,6 +19,7 @@ extern "C" {
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -302,6 +304,9 @@ int64_t nowNs() {
         .count();
 }
 
+// A device that has not called back for this long is taken for stopped.
+const int64_t kStallNs = 500 * 1000000LL;
+
 int64_t framesToMs(int64_t frames) { return frames * 1000 / kRate; }
 int64_t msToFrames(int64_t ms) { return ms * kRate / 1000; }
 
@@ -524,30 +529,60 @@ bool platformTakeMusic(const char* path, std::vector<int16_t>& samples, std::str
 
 // ---- The music stream -----------------------------------------------------------------
 
+namespace {
+
+// Output devices that appeared, counted by an event watch (on whatever thread SDL
+// reports them), so a stream that lost its device knows when to try again.
+std::atomic<uint64_t> devicesAdded{0};
+
+int SDLCALL watchDevices(void*, SDL_Event* event) {
+    if (event->type == SDL_AUDIODEVICEADDED && !event->adevice.iscapture) ++devicesAdded;
+    return 1;
+}
+
+}  // namespace
+
 // The clock is an anchor (a position and the moment it was true) plus the time since.
 // On the device the audio callback moves the anchor to the start of each chunk it hands
 // out, less the chunk that is still queued ahead of it, and the time since is capped at
 // one chunk; on the wall clock the anchor moves only on play, seek and resume.
 // `floorMs` keeps the value from running backwards between seeks.
+//
+// A device can go away (SDL marks it stopped) or stop calling back (a stalled sound
+// server). Gone: it is closed, the clock runs on the wall clock from its value, and the
+// next device SDL reports added is opened at the clock's position. Stalled: the clock
+// runs on the wall clock beside it, and its first callback again moves its play
+// position to the clock's.
 struct MusicStream::State {
     std::unique_ptr<MusicTrack> track;  // null: no playable track
     SDL_AudioDeviceID device = 0;    // 0: the silent wall clock
     int deviceFrames = kDeviceFrames;  // frames per callback, as the device obtained
     bool started = false;            // play() was called
     bool paused = false;             // setPaused(true) in force
+    bool audioStarted = false;       // SDL's audio subsystem is up for this stream
+    bool deviceLost = false;         // a device went away; the next one added is opened
+    uint64_t addedSeen = 0;          // devicesAdded when it went away
+    bool stalled = false;            // the open device stopped calling back
+    int64_t feedsAtStall = 0;
+    int64_t stallMs = 0;             // the wall clock beside a stalled device
+    int64_t stallNs = 0;
 
     // Shared with the audio callback; guarded by the device lock when a device exists.
     int64_t cursorFrame = 0;         // next frame the callback hands out
     int64_t anchorMs = 0;            // clock value at anchorNs
-    int64_t anchorNs = 0;
+    int64_t anchorNs = 0;            // last callback, or the last seek or resume
     bool anchored = false;           // a callback ran since the last seek or resume
+    int64_t feeds = 0;               // callbacks so far
 
     int64_t floorMs = 0;             // main thread: lowest value positionMs may give now
 
     static void SDLCALL feed(void* user, Uint8* stream, int bytes);
     int64_t readClockMs() const;
     void setClockMs(int64_t ms);
+    bool openDevice(const char* path);
+    void checkDevice();
     void closeDevice();
+    void stopAudio();
 };
 
 void SDLCALL MusicStream::State::feed(void* user, Uint8* stream, int bytes) {
@@ -560,12 +595,15 @@ void SDLCALL MusicStream::State::feed(void* user, Uint8* stream, int bytes) {
     s.anchorNs = nowNs();
     s.anchored = true;
     s.cursorFrame += frames;
+    ++s.feeds;
 }
 
 int64_t MusicStream::State::readClockMs() const {
     if (!started || paused) return floorMs;
     int64_t ms;
-    if (device) {
+    if (device && stalled) {
+        ms = stallMs + (nowNs() - stallNs) / 1000000;
+    } else if (device) {
         SDL_LockAudioDevice(device);
         if (anchored) {
             const int64_t sinceMs = (nowNs() - anchorNs) / 1000000;
@@ -588,24 +626,98 @@ void MusicStream::State::setClockMs(int64_t ms) {
     anchored = false;
     if (device) SDL_UnlockAudioDevice(device);
     floorMs = ms;
+    stallMs = ms;
+    stallNs = anchorNs;
     // Only a played track needs its decoder there; a muted one stays where it is.
     if (device) track->want(cursorFrame);
 }
 
+// No changes allowed: SDL converts to whatever the hardware wants, so the callback
+// always sees kRate stereo S16. The device starts paused.
+bool MusicStream::State::openDevice(const char* path) {
+    SDL_AudioSpec want{};
+    want.freq = kRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = kChannels;
+    want.samples = kDeviceFrames;
+    want.callback = &State::feed;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!device) {
+        std::fprintf(stderr, "No audio device (%s); %s plays silent.\n", SDL_GetError(), path);
+        return false;
+    }
+    deviceFrames = have.samples > 0 ? have.samples : kDeviceFrames;
+    stalled = false;
+    return true;
+}
+
+// Once per frame, on the main thread.
+void MusicStream::State::checkDevice() {
+    if (!device) {
+        if (!deviceLost || devicesAdded.load() == addedSeen) return;
+        addedSeen = devicesAdded.load();
+        const int64_t ms = readClockMs();
+        if (!openDevice(track->path().c_str())) return;
+        deviceLost = false;
+        setClockMs(ms);
+        if (started && !paused) SDL_PauseAudioDevice(device, 0);
+        std::fprintf(stderr, "A sound device is back: the music plays on at %.1f s.\n",
+                     double(ms) / 1000);
+        return;
+    }
+    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) {
+        const int64_t ms = readClockMs();
+        SDL_CloseAudioDevice(device);
+        device = 0;
+        deviceLost = true;
+        addedSeen = devicesAdded.load();
+        setClockMs(ms);
+        std::fprintf(stderr, "The sound device went away at %.1f s: the demo goes on silent "
+                             "until a device is back.\n", double(ms) / 1000);
+        return;
+    }
+    if (!started || paused) return;
+    SDL_LockAudioDevice(device);
+    const int64_t lastNs = anchorNs;
+    const int64_t feedCount = feeds;
+    SDL_UnlockAudioDevice(device);
+    if (!stalled && nowNs() - lastNs > kStallNs) {
+        const int64_t ms = readClockMs();
+        stalled = true;
+        feedsAtStall = feedCount;
+        stallMs = ms;
+        stallNs = nowNs();
+    } else if (stalled && feedCount != feedsAtStall) {
+        // Calling back again: it plays on from where the clock has got to.
+        const int64_t ms = readClockMs();
+        stalled = false;
+        setClockMs(ms);
+    }
+}
+
 void MusicStream::State::closeDevice() {
-    if (!device) return;
-    SDL_CloseAudioDevice(device);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (device) SDL_CloseAudioDevice(device);
     device = 0;
+}
+
+void MusicStream::State::stopAudio() {
+    closeDevice();
+    if (audioStarted) {
+        SDL_DelEventWatch(&watchDevices, nullptr);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    audioStarted = false;
 }
 
 MusicStream::MusicStream(int64_t ringFrames)
     : state_(std::make_unique<State>()), ringFrames_(ringFrames) {}
 
-MusicStream::~MusicStream() { state_->closeDevice(); }
+MusicStream::~MusicStream() { state_->stopAudio(); }
 
 bool MusicStream::open(const char* path, bool mute) {
-    state_->closeDevice();
+    state_->stopAudio();
     state_ = std::make_unique<State>();
     State& s = *state_;
 
@@ -631,23 +743,12 @@ bool MusicStream::open(const char* path, bool mute) {
         std::fprintf(stderr, "No audio device (%s); %s plays silent.\n", SDL_GetError(), path);
         return true;
     }
-    SDL_AudioSpec want{};
-    want.freq = kRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = kChannels;
-    want.samples = kDeviceFrames;
-    want.callback = &State::feed;
-    want.userdata = &s;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the hardware wants, so the
-    // callback always sees kRate stereo S16.
-    s.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!s.device) {
-        std::fprintf(stderr, "No audio device (%s); %s plays silent.\n", SDL_GetError(), path);
+    if (!s.openDevice(path)) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return true;
     }
-    s.deviceFrames = have.samples > 0 ? have.samples : kDeviceFrames;
+    s.audioStarted = true;
+    SDL_AddEventWatch(&watchDevices, nullptr);
     return true;
 }
 
@@ -661,6 +762,7 @@ void MusicStream::play() {
 
 int MusicStream::positionMs() const {
     State& s = *state_;
+    if (s.audioStarted) s.checkDevice();
     s.floorMs = s.readClockMs();
     return int(s.floorMs);
 }

@@ -1,7 +1,10 @@
 // The whole platform layer: the only code that sees SDL or FFmpeg.
 //
 // It provides
-//   - one window with an OpenGL compatibility context, its events and buffer swap
+//   - one window with an OpenGL compatibility context, its events and buffer swap,
+//     the picture scaled into whatever size the window's drawable has
+//   - the way out: one shutdown that puts the display back and releases the window and
+//     the sound device, reached from every exit and from SIGINT, SIGTERM and SIGHUP
 //   - virtual-key codes (the Windows numbering the key handlers are written for)
 //   - the error message box (its text always on stderr too)
 //   - the millisecond wall clock
@@ -24,6 +27,8 @@ struct PlatformWindowRequest {
     int height = 600;
     int colourBits = 32;
     bool fullScreen = true;   // try the display mode switch first
+    bool desktop = false;     // full screen at the desktop's own size instead, no switch
+    bool resizable = false;   // a window the user may resize or maximise
     bool hidden = false;      // no visible window (offline rendering, tests); without a
                               // display it renders offscreen
     bool vsync = true;        // swap interval 1 where the driver offers it
@@ -36,7 +41,18 @@ enum class PlatformWindowResult {
 };
 
 PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request);
+// The picture is always drawn at the requested size. Where the window's drawable has
+// another size (a resized window, a full-screen desktop, a high-density screen) it is
+// drawn into an off-screen canvas of the requested size, which the swap scales into
+// the drawable, aspect kept, between black bars; at the requested size the picture
+// goes straight to the window and the swap adds nothing.
 void platformSwapBuffers();
+// The framebuffer that stands for the window in this frame: 0 or the canvas.
+unsigned platformScreenFramebuffer();
+// The swap's scaling step on its own: a canvas into a target framebuffer (0: the
+// window) of the given size, black bars included.
+void platformPresentScaled(unsigned canvasFramebuffer, int canvasWidth, int canvasHeight,
+                           unsigned targetFramebuffer, int targetWidth, int targetHeight);
 void platformDrawableSize(int& width, int& height);
 // Loads the GL entry points; returns false and fills `error` when they are missing.
 bool platformInitGL(std::string& error);
@@ -47,15 +63,45 @@ struct PlatformEvent {
     PlatformEventType type = PlatformEventType::None;
     int virtualKey = 0;   // KeyDown/KeyUp: Windows virtual-key code, 0 when unmapped
     bool repeat = false;  // KeyDown: auto-repeat of a held key
-    int width = 0;        // Resized: new client size
-    int height = 0;
+    int width = 0;        // Resized: the client area as the picture sees it: the
+    int height = 0;       // requested size, since the swap scales it to the drawable
 };
 
 // Returns false when no event is waiting.
 bool platformPollEvent(PlatformEvent& event);
 
-// Virtual-key codes for an SDL keycode (SDL_Keycode value); 0 when it has none.
-int platformVirtualKeyFromSdl(int sdlKeycode);
+// Virtual-key codes for an SDL key (SDL_Keycode and SDL_Scancode values); 0 when it has
+// none. The keypad's digits are navigation keys while Num Lock is off; a key whose
+// symbol has no code (a Cyrillic or Greek letter) is read by its position, as on a US
+// keyboard.
+int platformVirtualKeyFromSdl(int sdlKeycode, int sdlScancode = 0, bool numLock = true);
+
+// ---- The way out ----------------------------------------------------------------------
+
+// SIGINT, SIGTERM and SIGHUP end the process within a second whatever it is doing
+// (drawing, loading, waiting on the error box, rendering offline), through the shutdown,
+// with status 128 + the signal's number. Call first thing, before any window opens.
+void platformHandleSignals();
+
+// Puts the display back into the mode it had before the switch, destroys the window and
+// its context and closes the sound device. Runs once; every exit reaches it (it is
+// registered with atexit when the window opens), and so does a handled signal.
+void platformShutdown();
+
+struct PlatformDisplayMode {
+    int width = 0;
+    int height = 0;
+    int refreshRate = 0;
+};
+// How the shutdown puts back the mode the display had before the switch; null is SDL's
+// own way. A replaceable step, so the path can be followed where modes cannot change.
+using DisplayRestorer = void (*)(const PlatformDisplayMode& desktop);
+void platformSetDisplayRestorer(DisplayRestorer restorer);
+
+// A file being written that must not outlive an interrupted run looking finished:
+// a signal removes it unless platformFileFinished(path) came first. Holds a few at once.
+void platformFileUnfinished(const char* path);
+void platformFileFinished(const char* path);
 
 // ---- Messages -----------------------------------------------------------------------
 
@@ -81,7 +127,9 @@ uint32_t platformClipMilliseconds();
 // (missing, undecodable, no audio device, muted) the same interface runs on the wall
 // clock, so seeking and pausing behave alike. The track is streamed: a thread decodes
 // it a little ahead of the play position into a ring that keeps the last seconds too,
-// so the decoded track is never held whole.
+// so the decoded track is never held whole. A device that goes away or stops calling
+// back leaves the clock running on the wall clock from where it was, silent, until SDL
+// reports a device added: the default device then plays on from the clock's position.
 class MusicStream {
 public:
     // Frames the ring holds by default (about 24 s, 4 MiB): a quarter ahead of the play
@@ -99,7 +147,7 @@ public:
     void setPositionMs(int ms);      // negative values are clamped to 0
     void setPaused(bool paused);
     bool paused() const;
-    bool audible() const;            // a decoded track plays on a device
+    bool audible() const;            // a decoded track plays on a device now
     bool decoded() const;            // the track opened and decoded
 
     // Copies `count` frames (interleaved stereo S16 at 44.1 kHz) from frame `first` on,

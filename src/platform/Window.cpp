@@ -1,7 +1,10 @@
-// The demo window and its OpenGL context (SDL2), the event queue in the shape the key
-// and window handlers expect, and the Windows virtual-key numbering those handlers use.
+// The demo window and its OpenGL context (SDL2), the canvas that lets a drawable of any
+// size show the fixed-size picture, the event queue in the shape the key and window
+// handlers expect, and the Windows virtual-key numbering those handlers use.
 // One window per process; everything here runs on the main thread.
+#include "core/Letterbox.h"
 #include "platform/Platform.h"
+#include "platform/PlatformInternal.h"
 
 #include "core/GL.h"
 
@@ -12,12 +15,29 @@
 
 namespace {
 
+// Off-screen picture at the requested size, used while the drawable has another size.
+struct Canvas {
+    GLuint framebuffer = 0;  // 0: not made yet
+    GLuint colour = 0;
+    GLuint depth = 0;
+    bool failed = false;     // could not be made: the picture goes to the window as it is
+    bool active = false;     // this frame draws into it
+};
+
 struct WindowState {
     SDL_Window* window = nullptr;     // the one demo window; null until opened
     SDL_GLContext context = nullptr;  // its GL context, current for the whole run
+    int width = 800;                  // the picture's size, as requested
+    int height = 600;
+    bool hidden = false;
+    bool modeSwitched = false;        // the display runs in a mode we set
+    SDL_DisplayMode desktopMode{};    // the display's mode before the switch
+    int display = 0;
+    Canvas canvas;
 };
 
 WindowState platformWindow;
+DisplayRestorer displayRestorer = nullptr;  // null: SDL's own way
 
 // A display-mode switch only counts when the display offers the requested size
 // exactly: a larger mode would leave the fixed 800 x 600 picture in a corner.
@@ -33,13 +53,27 @@ SDL_Window* createWindow(const PlatformWindowRequest& request, bool fullScreen,
                          const SDL_DisplayMode* mode) {
     Uint32 flags = SDL_WINDOW_OPENGL | (request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
     if (fullScreen) flags |= SDL_WINDOW_FULLSCREEN;
-    SDL_Window* window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED,
-                                          SDL_WINDOWPOS_CENTERED, request.width,
-                                          request.height, flags);
+    if (request.resizable && !request.hidden) flags |= SDL_WINDOW_RESIZABLE;
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int width = request.width, height = request.height;
+    SDL_Rect bounds{};
+    const bool desktop =
+        request.desktop && !request.hidden && SDL_GetDisplayBounds(0, &bounds) == 0;
+    if (desktop) {
+        // Already the screen's size where no window manager answers the full-screen
+        // request (SDL's X11 window would otherwise keep the size asked for).
+        flags |= SDL_WINDOW_BORDERLESS;
+        x = bounds.x;
+        y = bounds.y;
+        width = bounds.w;
+        height = bounds.h;
+    }
+    SDL_Window* window = SDL_CreateWindow(request.title, x, y, width, height, flags);
     if (window && fullScreen && mode && SDL_SetWindowDisplayMode(window, mode) != 0) {
         SDL_DestroyWindow(window);
         return nullptr;
     }
+    if (window && desktop) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     return window;
 }
 
@@ -80,10 +114,93 @@ bool createWithDepthFallback(const PlatformWindowRequest& request, bool fullScre
     return false;
 }
 
+// The canvas matches the window's own buffers, so a frame drawn into it is the frame
+// the window would have shown at the requested size.
+bool makeCanvas(Canvas& canvas, int width, int height) {
+    GLint depthBits = 0, alphaBits = 0;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+    const GLenum depthFormat = depthBits > 24   ? GL_DEPTH_COMPONENT32
+                               : depthBits > 16 ? GL_DEPTH_COMPONENT24
+                                                : GL_DEPTH_COMPONENT16;
+    glGenFramebuffersEXT(1, &canvas.framebuffer);
+    glGenRenderbuffersEXT(1, &canvas.colour);
+    glGenRenderbuffersEXT(1, &canvas.depth);
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, canvas.colour);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, alphaBits > 0 ? GL_RGBA8 : GL_RGB8, width,
+                             height);
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, canvas.depth);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, depthFormat, width, height);
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, canvas.framebuffer);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT,
+                                 GL_RENDERBUFFER_EXT, canvas.colour);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT,
+                                 GL_RENDERBUFFER_EXT, canvas.depth);
+    const bool complete =
+        glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    if (!complete) {
+        std::fprintf(stderr, "No off-screen canvas for a %dx%d picture; the window shows "
+                             "it unscaled.\n", width, height);
+        glDeleteFramebuffersEXT(1, &canvas.framebuffer);
+        glDeleteRenderbuffersEXT(1, &canvas.colour);
+        glDeleteRenderbuffersEXT(1, &canvas.depth);
+        canvas = Canvas();
+        canvas.failed = true;
+    }
+    return complete;
+}
+
+// Decides, between frames, where the next frame is drawn.
+void chooseCanvas() {
+    WindowState& w = platformWindow;
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(w.window, &width, &height);
+    const bool wanted = !w.hidden && width > 0 && height > 0 &&
+                        (width != w.width || height != w.height);
+    if (wanted && !w.canvas.framebuffer && !w.canvas.failed) makeCanvas(w.canvas, w.width, w.height);
+    const bool active = wanted && w.canvas.framebuffer != 0;
+    if (active) {
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, w.canvas.framebuffer);
+    } else if (w.canvas.active) {
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    }
+    w.canvas.active = active;
+}
+
 }  // namespace
 
+void platformPresentScaled(unsigned canvasFramebuffer, int canvasWidth, int canvasHeight,
+                           unsigned targetFramebuffer, int targetWidth, int targetHeight) {
+    const LetterboxRect r = letterbox(canvasWidth, canvasHeight, targetWidth, targetHeight);
+    glBindFramebufferEXT(GL_READ_FRAMEBUFFER_EXT, canvasFramebuffer);
+    glBindFramebufferEXT(GL_DRAW_FRAMEBUFFER_EXT, targetFramebuffer);
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    // Only the bars are cleared: the picture covers the rest.
+    const int right = r.x + r.width, top = r.y + r.height;
+    const int bars[4][4] = {{0, 0, r.x, targetHeight},
+                            {right, 0, targetWidth - right, targetHeight},
+                            {0, 0, targetWidth, r.y},
+                            {0, top, targetWidth, targetHeight - top}};
+    glEnable(GL_SCISSOR_TEST);
+    for (const auto& bar : bars) {
+        if (bar[2] <= 0 || bar[3] <= 0) continue;
+        glScissor(bar[0], bar[1], bar[2], bar[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebufferEXT(0, 0, canvasWidth, canvasHeight, r.x, r.y, right, top,
+                         GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    glPopAttrib();
+}
+
 PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
-    if (platformWindow.window) return PlatformWindowResult::Ok;
+    WindowState& w = platformWindow;
+    if (w.window) return PlatformWindowResult::Ok;
     // A hidden window needs no display: without one, render through EGL instead of
     // failing, unless the user chose a driver.
     const char* display = std::getenv("DISPLAY");
@@ -94,13 +211,23 @@ PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
         std::fprintf(stderr, "Cannot start the video system: %s\n", SDL_GetError());
         return PlatformWindowResult::Failed;
     }
+    // From here on every way out must pass the shutdown.
+    static bool shutdownRegistered = false;
+    if (!shutdownRegistered) shutdownRegistered = std::atexit(platformShutdown) == 0;
 
+    w.width = request.width;
+    w.height = request.height;
+    w.hidden = request.hidden;
     PlatformWindowResult result = PlatformWindowResult::Ok;
     bool opened = false;
-    if (request.fullScreen) {
+    const bool switchMode = request.fullScreen && !request.desktop && !request.hidden;
+    if (switchMode) {
         SDL_DisplayMode mode{};
-        opened = findExactMode(request.width, request.height, mode) &&
-                 createWithDepthFallback(request, true, &mode);
+        // Recorded before the switch: this is what every way out puts back.
+        w.modeSwitched = SDL_GetDesktopDisplayMode(w.display, &w.desktopMode) == 0 &&
+                         findExactMode(request.width, request.height, mode) &&
+                         createWithDepthFallback(request, true, &mode);
+        opened = w.modeSwitched;
         if (!opened) result = PlatformWindowResult::ModeSwitchFailed;
     }
     if (!opened) opened = createWithDepthFallback(request, false, nullptr);
@@ -110,7 +237,7 @@ PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
         return PlatformWindowResult::Failed;
     }
 
-    if (result == PlatformWindowResult::Ok && request.fullScreen) SDL_ShowCursor(SDL_DISABLE);
+    if (w.modeSwitched || (request.desktop && !request.hidden)) SDL_ShowCursor(SDL_DISABLE);
     // Where the driver offers no swap control the loop simply runs unpaced.
     SDL_GL_SetSwapInterval(request.vsync ? 1 : 0);
 
@@ -134,11 +261,25 @@ bool platformInitGL(std::string& error) {
         error = text ? reinterpret_cast<const char*>(text) : "unknown error";
         return false;
     }
+    if (platformWindow.window) chooseCanvas();
     return true;
 }
 
 void platformSwapBuffers() {
-    if (platformWindow.window) SDL_GL_SwapWindow(platformWindow.window);
+    exitIfInterrupted();
+    WindowState& w = platformWindow;
+    if (!w.window) return;
+    if (w.canvas.active) {
+        int width = 0, height = 0;
+        SDL_GL_GetDrawableSize(w.window, &width, &height);
+        platformPresentScaled(w.canvas.framebuffer, w.width, w.height, 0, width, height);
+    }
+    SDL_GL_SwapWindow(w.window);
+    chooseCanvas();
+}
+
+unsigned platformScreenFramebuffer() {
+    return platformWindow.canvas.active ? platformWindow.canvas.framebuffer : 0;
 }
 
 void platformDrawableSize(int& width, int& height) {
@@ -148,6 +289,7 @@ void platformDrawableSize(int& width, int& height) {
 }
 
 bool platformPollEvent(PlatformEvent& event) {
+    exitIfInterrupted();
     SDL_Event sdl;
     while (SDL_PollEvent(&sdl)) {
         event = PlatformEvent();
@@ -159,7 +301,8 @@ bool platformPollEvent(PlatformEvent& event) {
         case SDL_KEYUP:
             event.type = sdl.type == SDL_KEYDOWN ? PlatformEventType::KeyDown
                                                  : PlatformEventType::KeyUp;
-            event.virtualKey = platformVirtualKeyFromSdl(sdl.key.keysym.sym);
+            event.virtualKey = platformVirtualKeyFromSdl(
+                sdl.key.keysym.sym, sdl.key.keysym.scancode, (sdl.key.keysym.mod & KMOD_NUM) != 0);
             event.repeat = sdl.key.repeat != 0;
             return true;
         case SDL_WINDOWEVENT:
@@ -174,6 +317,11 @@ bool platformPollEvent(PlatformEvent& event) {
             case SDL_WINDOWEVENT_RESTORED:
                 event.type = PlatformEventType::Resized;
                 platformDrawableSize(event.width, event.height);
+                // Any other drawable size is the canvas's business, at the swap.
+                if (event.width != platformWindow.width || event.height != platformWindow.height) {
+                    event.width = platformWindow.width;
+                    event.height = platformWindow.height;
+                }
                 return true;
             default:
                 break;
@@ -186,7 +334,24 @@ bool platformPollEvent(PlatformEvent& event) {
     return false;
 }
 
-int platformVirtualKeyFromSdl(int sdlKeycode) {
+int platformVirtualKeyFromSdl(int sdlKeycode, int sdlScancode, bool numLock) {
+    // Without Num Lock the keypad's digits are the navigation keys they are labelled with.
+    if (!numLock) {
+        switch (sdlKeycode) {
+        case SDLK_KP_0: return 45;  // Insert
+        case SDLK_KP_1: return 35;  // End
+        case SDLK_KP_2: return 40;  // Down
+        case SDLK_KP_3: return 34;  // Page Down
+        case SDLK_KP_4: return 37;  // Left
+        case SDLK_KP_5: return 12;  // Clear
+        case SDLK_KP_6: return 39;  // Right
+        case SDLK_KP_7: return 36;  // Home
+        case SDLK_KP_8: return 38;  // Up
+        case SDLK_KP_9: return 33;  // Page Up
+        case SDLK_KP_PERIOD: return 46;  // Delete
+        default: break;
+        }
+    }
     if (sdlKeycode >= SDLK_a && sdlKeycode <= SDLK_z) return 'A' + (sdlKeycode - SDLK_a);
     if (sdlKeycode >= SDLK_0 && sdlKeycode <= SDLK_9) return '0' + (sdlKeycode - SDLK_0);
     if (sdlKeycode >= SDLK_F1 && sdlKeycode <= SDLK_F12) return 112 + (sdlKeycode - SDLK_F1);
@@ -236,6 +401,58 @@ int platformVirtualKeyFromSdl(int sdlKeycode) {
     case SDLK_BACKSLASH: return 220;
     case SDLK_RIGHTBRACKET: return 221;
     case SDLK_QUOTE: return 222;
-    default: return 0;
+    default: break;
     }
+    // A symbol with no code of its own (a Cyrillic or Greek letter): the key's position
+    // names it, as Windows' virtual-key codes do on those layouts.
+    if (sdlScancode >= SDL_SCANCODE_A && sdlScancode <= SDL_SCANCODE_Z)
+        return 'A' + (sdlScancode - SDL_SCANCODE_A);
+    if (sdlScancode >= SDL_SCANCODE_1 && sdlScancode <= SDL_SCANCODE_9)
+        return '1' + (sdlScancode - SDL_SCANCODE_1);
+    if (sdlScancode == SDL_SCANCODE_0) return '0';
+    if (sdlScancode == SDL_SCANCODE_ESCAPE) return 27;
+    return 0;
+}
+
+// ---- The window's part of the way out ---------------------------------------------------
+
+void platformSetDisplayRestorer(DisplayRestorer restorer) { displayRestorer = restorer; }
+
+namespace {
+
+// SDL's own way: a window leaving full screen puts back the mode SDL found at start.
+void restoreBySdl(const PlatformDisplayMode& desktop) {
+    WindowState& w = platformWindow;
+    if (w.window) SDL_SetWindowFullscreen(w.window, 0);
+    SDL_DisplayMode now{};
+    if (SDL_GetCurrentDisplayMode(w.display, &now) == 0 &&
+        (now.w != desktop.width || now.h != desktop.height))
+        std::fprintf(stderr, "The display stays at %dx%d; it was %dx%d before the demo.\n",
+                     now.w, now.h, desktop.width, desktop.height);
+}
+
+}  // namespace
+
+void windowRestoreDisplay() {
+    WindowState& w = platformWindow;
+    if (!w.modeSwitched) return;
+    w.modeSwitched = false;
+    PlatformDisplayMode desktop;
+    desktop.width = w.desktopMode.w;
+    desktop.height = w.desktopMode.h;
+    desktop.refreshRate = w.desktopMode.refresh_rate;
+    (displayRestorer ? displayRestorer : restoreBySdl)(desktop);
+}
+
+bool windowModeSwitched() { return platformWindow.modeSwitched; }
+
+void windowRelease() {
+    WindowState& w = platformWindow;
+    windowRestoreDisplay();
+    if (w.context) {
+        SDL_GL_MakeCurrent(w.window, nullptr);
+        SDL_GL_DeleteContext(w.context);
+    }
+    if (w.window) SDL_DestroyWindow(w.window);
+    w = WindowState();
 }

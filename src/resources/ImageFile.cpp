@@ -4,6 +4,7 @@
 // an early return and a failed allocation all release them. The writers, which must
 // see whether fclose succeeds, close by hand on each path.
 #include "resources/ImageFile.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -306,6 +307,8 @@ bool write_png(const char* path, Image image) {
         std::fprintf(stderr, "can't open %s\n", path);
         return false;
     }
+    // A run interrupted while the rows go out must not leave a picture cut short.
+    platformFileUnfinished(path);
     PngErrorContext context{path};
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
@@ -313,12 +316,14 @@ bool write_png(const char* path, Image image) {
         std::fprintf(stderr, "write_png: Error creating write struct\n");
         std::fclose(file);
         removePartialFile(path);
+        platformFileFinished(path);
         return false;
     }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         std::fclose(file);
         removePartialFile(path);
+        platformFileFinished(path);
         png_destroy_write_struct(&png, nullptr);
         std::fprintf(stderr, "write_png: Error creating info struct\n");
         return false;
@@ -326,6 +331,7 @@ bool write_png(const char* path, Image image) {
     if (setjmp(png_jmpbuf(png))) {
         std::fclose(file);
         removePartialFile(path);
+        platformFileFinished(path);
         png_destroy_write_struct(&png, &info);
         std::fprintf(stderr, "write_png: Error 3\n");
         return false;
@@ -343,8 +349,10 @@ bool write_png(const char* path, Image image) {
     if (std::fclose(file) != 0) {
         std::fprintf(stderr, "write_png: %s: %s\n", path, std::strerror(errno));
         removePartialFile(path);
+        platformFileFinished(path);
         return false;
     }
+    platformFileFinished(path);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "resources/RenderTargets.h"
 
 #include "core/Fatal.h"
+#include "platform/Platform.h"
 
 std::map<uint32_t, GLuint> depthBuffers;
 
@@ -73,7 +74,7 @@ void RenderTargetRecord::attachTexture(TextureManager& textures, const std::stri
     }
     glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
                                  found->second);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, platformScreenFramebuffer());
 }
 
 void RenderTargetPool::addTarget(const std::string& name, const RenderTargetRecord& record) {
@@ -106,6 +107,9 @@ void RenderTargetPool::onUse(const std::string& name) {
 
 void RenderTargetPool::onUnuse() {
     get(current());
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, screenFramebuffer);
+    // Back to what stands for the window: a large capture's picture, else the window
+    // itself or the canvas that scales it.
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT,
+                         screenFramebuffer ? screenFramebuffer : platformScreenFramebuffer());
     glPopAttrib();
 }
