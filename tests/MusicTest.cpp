@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "platform/Platform.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -233,6 +234,14 @@ TEST(MusicTest, StreamPlaysTheWholeDecodeAfterSeeksBothWaysAndPastTheEnd) {
     }
 }
 
+// What SDL's disk driver wrote: interleaved stereo S16.
+std::vector<int16_t> heardFrames(const std::string& path) {
+    const std::string bytes = readFileBytes(path);
+    std::vector<int16_t> heard(bytes.size() / sizeof(int16_t));
+    std::memcpy(heard.data(), bytes.data(), heard.size() * sizeof(int16_t));
+    return heard;
+}
+
 // SDL's disk driver writes what the device plays to a file. Every chunk of 1024 frames
 // it got must be the whole decode's frames at the clock's position: the next ones, or
 // those at a seek's target (one far ahead, one behind the ring); silence only while the
@@ -254,10 +263,7 @@ TEST(MusicTest, DeviceHearsTheTrackFrameForFrameAcrossSeeks) {
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 
-    std::vector<int16_t> heard;
-    const std::string bytes = readFileBytes(heardFile);
-    heard.resize(bytes.size() / sizeof(int16_t));
-    std::memcpy(heard.data(), bytes.data(), heard.size() * sizeof(int16_t));
+    const std::vector<int16_t> heard = heardFrames(heardFile);
     const int64_t kChunk = 1024;
     const size_t chunks = heard.size() / (kChunk * 2);
     ASSERT_GE(chunks, 20u) << "the device played too little";
@@ -296,6 +302,55 @@ TEST(MusicTest, DeviceHearsTheTrackFrameForFrameAcrossSeeks) {
     EXPECT_EQ(segment, 2) << "the seeks were not heard";
     // Far more would mean a decoder that does not keep up with the device.
     EXPECT_LE(silentChunks, 8);
+}
+
+// The disk driver loses its device when a write fails (into /dev/full), as a sound card
+// unplugged would be lost. The clock goes on from where it was, seeks and pauses as
+// before; when SDL reports a device added, the new one plays on from the clock's
+// position, and what it writes is the track from there.
+TEST(MusicTest, LostDeviceLeavesTheClockRunningAndANewOnePlaysOnAtItsPosition) {
+    const std::string heardFile = makeTempDir("music-lost") + "/heard.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);
+    int reopenedAt = -1;
+    {
+        MusicStream music;
+        ASSERT_TRUE(music.open(trackPath().c_str(), false));
+        ASSERT_TRUE(music.audible()) << "SDL's disk audio driver did not open";
+        music.play();
+        for (int i = 0; i < 200 && music.audible(); ++i) {
+            music.positionMs();
+            sleepMs(5);
+        }
+        ASSERT_FALSE(music.audible()) << "a device that cannot write was not taken as lost";
+        expectRealTimePace(playAndWatch(music, 300));
+        checkPauseAndSeek(music);
+
+        setenv("SDL_DISKAUDIOFILE", heardFile.c_str(), 1);
+        music.setPositionMs(2000);
+        SDL_Event added{};
+        added.type = SDL_AUDIODEVICEADDED;
+        SDL_PushEvent(&added);
+        reopenedAt = music.positionMs();
+        ASSERT_TRUE(music.audible()) << "the added device was not opened";
+        EXPECT_GE(reopenedAt, 2000);
+        EXPECT_LT(reopenedAt, 2000 + kSlackMs);
+        expectRealTimePace(playAndWatch(music, 400));
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+    const std::vector<int16_t> heard = heardFrames(heardFile);
+    const int64_t kChunk = 1024;
+    const std::vector<int16_t> silence(kChunk * 2, 0);
+    size_t chunk = 0;
+    while ((chunk + 1) * kChunk * 2 <= heard.size() &&
+           std::equal(silence.begin(), silence.end(), heard.begin() + chunk * kChunk * 2))
+        ++chunk;
+    ASSERT_LE((chunk + 1) * kChunk * 2, heard.size()) << "the new device played only silence";
+    const std::vector<int16_t> expected =
+        wholeTrackFrames(int64_t(reopenedAt) * 44100 / 1000 + int64_t(chunk) * kChunk, kChunk);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin() + chunk * kChunk * 2))
+        << "the new device did not play the track from " << reopenedAt << " ms";
 }
 
 // Decoding ahead (the start-up runs it beside the loading steps): open() takes the
