@@ -228,7 +228,15 @@ TEST(Presentation, ScaledCanvasFillsItsRectangleBetweenBlackBars) {
                   static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE_EXT));
     };
     GLuint canvas = 0, canvasColour = 0, target = 0, targetColour = 0;
-    makeTarget(80, 60, canvas, canvasColour);
+    glGenTextures(1, &canvasColour);
+    glBindTexture(GL_TEXTURE_2D, canvasColour);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 80, 60, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffersEXT(1, &canvas);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, canvas);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                              canvasColour, 0);
     const float quarters[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}};
     glEnable(GL_SCISSOR_TEST);
     for (int q = 0; q < 4; ++q) {
@@ -240,11 +248,26 @@ TEST(Presentation, ScaledCanvasFillsItsRectangleBetweenBlackBars) {
     glScissor(0, 0, 200, 100);
     glClearColor(1, 0, 1, 1);  // what a previous frame left
     glClear(GL_COLOR_BUFFER_BIT);
-    // The presentation must not depend on the caller's scissor, mask or clear colour.
+    // The presentation must not depend on the state the frame left, nor change it.
     glColorMask(GL_TRUE, GL_FALSE, GL_TRUE, GL_TRUE);
+    glEnable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glColor3f(0.5f, 0.5f, 0.5f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glScalef(0.5f, 0.5f, 0.5f);
 
-    platformPresentScaled(canvas, 80, 60, target, 200, 100);
-    EXPECT_EQ(glIsEnabled(GL_SCISSOR_TEST), GL_TRUE);
+    platformPresentScaled(canvasColour, 80, 60, target, 200, 100);
+    EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    EXPECT_EQ(projection[0], 0.5f);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDisable(GL_SCISSOR_TEST);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target);
@@ -267,7 +290,7 @@ TEST(Presentation, ScaledCanvasFillsItsRectangleBetweenBlackBars) {
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     glDeleteFramebuffersEXT(1, &canvas);
     glDeleteFramebuffersEXT(1, &target);
-    glDeleteRenderbuffersEXT(1, &canvasColour);
+    glDeleteTextures(1, &canvasColour);
     glDeleteRenderbuffersEXT(1, &targetColour);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -49,9 +49,9 @@ PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request);
 void platformSwapBuffers();
 // The framebuffer that stands for the window in this frame: 0 or the canvas.
 unsigned platformScreenFramebuffer();
-// The swap's scaling step on its own: a canvas into a target framebuffer (0: the
-// window) of the given size, black bars included.
-void platformPresentScaled(unsigned canvasFramebuffer, int canvasWidth, int canvasHeight,
+// The swap's scaling step on its own: a canvas (its colour texture) into a target
+// framebuffer (0: the window) of the given size, black bars included.
+void platformPresentScaled(unsigned canvasTexture, int canvasWidth, int canvasHeight,
                            unsigned targetFramebuffer, int targetWidth, int targetHeight);
 void platformDrawableSize(int& width, int& height);
 // Loads the GL entry points; returns false and fills `error` when they are missing.

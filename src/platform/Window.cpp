@@ -18,7 +18,7 @@ namespace {
 // Off-screen picture at the requested size, used while the drawable has another size.
 struct Canvas {
     GLuint framebuffer = 0;  // 0: not made yet
-    GLuint colour = 0;
+    GLuint colour = 0;       // a texture: the presentation draws it as a quad
     GLuint depth = 0;
     bool failed = false;     // could not be made: the picture goes to the window as it is
     bool active = false;     // this frame draws into it
@@ -125,17 +125,25 @@ bool makeCanvas(Canvas& canvas, int width, int height) {
                                : depthBits > 16 ? GL_DEPTH_COMPONENT24
                                                 : GL_DEPTH_COMPONENT16;
     glGenFramebuffersEXT(1, &canvas.framebuffer);
-    glGenRenderbuffersEXT(1, &canvas.colour);
+    glGenTextures(1, &canvas.colour);
     glGenRenderbuffersEXT(1, &canvas.depth);
-    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, canvas.colour);
-    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, alphaBits > 0 ? GL_RGBA8 : GL_RGB8, width,
-                             height);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, canvas.colour);
+    // Four bytes a pixel in the window's order: llvmpipe samples that fastest.
+    glTexImage2D(GL_TEXTURE_2D, 0, alphaBits > 0 ? GL_RGBA8 : GL_RGB8, width, height, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
     glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, canvas.depth);
     glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, depthFormat, width, height);
     glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, canvas.framebuffer);
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT,
-                                 GL_RENDERBUFFER_EXT, canvas.colour);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                              canvas.colour, 0);
     glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT,
                                  GL_RENDERBUFFER_EXT, canvas.depth);
     const bool complete =
@@ -145,7 +153,7 @@ bool makeCanvas(Canvas& canvas, int width, int height) {
         std::fprintf(stderr, "No off-screen canvas for a %dx%d picture; the window shows "
                              "it unscaled.\n", width, height);
         glDeleteFramebuffersEXT(1, &canvas.framebuffer);
-        glDeleteRenderbuffersEXT(1, &canvas.colour);
+        glDeleteTextures(1, &canvas.colour);
         glDeleteRenderbuffersEXT(1, &canvas.depth);
         canvas = Canvas();
         canvas.failed = true;
@@ -172,13 +180,31 @@ void chooseCanvas() {
 
 }  // namespace
 
-void platformPresentScaled(unsigned canvasFramebuffer, int canvasWidth, int canvasHeight,
+// A textured quad rather than a framebuffer blit: llvmpipe scales a blit on one thread,
+// twenty times slower. Whatever state the frame left is saved around it.
+void platformPresentScaled(unsigned canvasTexture, int canvasWidth, int canvasHeight,
                            unsigned targetFramebuffer, int targetWidth, int targetHeight) {
     const LetterboxRect r = letterbox(canvasWidth, canvasHeight, targetWidth, targetHeight);
-    glBindFramebufferEXT(GL_READ_FRAMEBUFFER_EXT, canvasFramebuffer);
-    glBindFramebufferEXT(GL_DRAW_FRAMEBUFFER_EXT, targetFramebuffer);
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
+    GLint program = 0, activeTexture = 0, boundTexture = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    glUseProgram(0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, targetFramebuffer);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    for (GLenum mode : {GL_PROJECTION, GL_MODELVIEW, GL_TEXTURE}) {
+        glMatrixMode(mode);
+        glPushMatrix();
+        glLoadIdentity();
+    }
+    for (GLenum capability : {GL_DEPTH_TEST, GL_BLEND, GL_LIGHTING, GL_FOG, GL_ALPHA_TEST,
+                              GL_CULL_FACE, GL_STENCIL_TEST, GL_COLOR_LOGIC_OP, GL_TEXTURE_1D,
+                              GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_GEN_S,
+                              GL_TEXTURE_GEN_T})
+        glDisable(capability);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     // Only the bars are cleared: the picture covers the rest.
     const int right = r.x + r.width, top = r.y + r.height;
@@ -193,9 +219,28 @@ void platformPresentScaled(unsigned canvasFramebuffer, int canvasWidth, int canv
         glClear(GL_COLOR_BUFFER_BIT);
     }
     glDisable(GL_SCISSOR_TEST);
-    glBlitFramebufferEXT(0, 0, canvasWidth, canvasHeight, r.x, r.y, right, top,
-                         GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    glViewport(r.x, r.y, r.width, r.height);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, canvasTexture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(-1, -1);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, -1);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 1);
+    glVertex2f(-1, 1);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
+    for (GLenum mode : {GL_TEXTURE, GL_MODELVIEW, GL_PROJECTION}) {
+        glMatrixMode(mode);
+        glPopMatrix();
+    }
     glPopAttrib();
+    glActiveTexture(static_cast<GLenum>(activeTexture));
+    glUseProgram(static_cast<GLuint>(program));
 }
 
 PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
@@ -272,7 +317,7 @@ void platformSwapBuffers() {
     if (w.canvas.active) {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(w.window, &width, &height);
-        platformPresentScaled(w.canvas.framebuffer, w.width, w.height, 0, width, height);
+        platformPresentScaled(w.canvas.colour, w.width, w.height, 0, width, height);
     }
     SDL_GL_SwapWindow(w.window);
     chooseCanvas();
