@@ -226,7 +226,7 @@ TEST(DemoRun, ResizedWindowShowsTheWholePictureLetterboxed) {
     std::string output;
     const int status = playAndGrab(
         "", "--windowed --start 40",
-        "xdotool windowsize \"$win\" 1000 500; sleep 0.5",
+        "xdotool windowmove \"$win\" 0 0; xdotool windowsize \"$win\" 1000 500; sleep 0.5",
         "/usr/bin/import -window \"$win\" grab.png",
         letterboxMeasure("grab.png", 166, 0, 667, 500,
                          barMax("grab.png", "left", "166x500+0+0") +
