@@ -263,7 +263,7 @@ TEST(DemoRun, SignalsEndEveryStateWithTheShellsStatus) {
         {"error box", false, "env -u VORNEKKA_UNATTENDED -u CI -u SDL_VIDEODRIVER DEMO --windowed",
          "xwininfo -root -tree | grep -q '\"Error\"'", "TERM", 143},
         {"loading", true, "DEMO --windowed --mute",
-         "xdotool search --onlyvisible --name '^Vornekka$'", "INT", 130},
+         "xdotool search --pid $pid --onlyvisible --name '^Vornekka$'", "INT", 130},
         {"offline render", true, "DEMO --render movie.mp4 --to 60", "test -s movie.mp4", "INT",
          130},
     };
