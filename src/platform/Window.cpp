@@ -185,12 +185,13 @@ void chooseCanvas() {
 void platformPresentScaled(unsigned canvasTexture, int canvasWidth, int canvasHeight,
                            unsigned targetFramebuffer, int targetWidth, int targetHeight) {
     const LetterboxRect r = letterbox(canvasWidth, canvasHeight, targetWidth, targetHeight);
-    GLint program = 0, activeTexture = 0, boundTexture = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    // The shader objects the materials use are the ARB ones.
+    const GLhandleARB program = glGetHandleARB(GL_PROGRAM_OBJECT_ARB);
+    GLint activeTexture = 0, boundTexture = 0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
     glActiveTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-    glUseProgram(0);
+    glUseProgramObjectARB(0);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, targetFramebuffer);
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     for (GLenum mode : {GL_PROJECTION, GL_MODELVIEW, GL_TEXTURE}) {
@@ -240,7 +241,7 @@ void platformPresentScaled(unsigned canvasTexture, int canvasWidth, int canvasHe
     }
     glPopAttrib();
     glActiveTexture(static_cast<GLenum>(activeTexture));
-    glUseProgram(static_cast<GLuint>(program));
+    glUseProgramObjectARB(program);
 }
 
 PlatformWindowResult platformOpenWindow(const PlatformWindowRequest& request) {
