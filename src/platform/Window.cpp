@@ -54,6 +54,9 @@ SDL_Window* createWindow(const PlatformWindowRequest& request, bool fullScreen,
     Uint32 flags = SDL_WINDOW_OPENGL | (request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
     if (fullScreen) flags |= SDL_WINDOW_FULLSCREEN;
     if (request.resizable && !request.hidden) flags |= SDL_WINDOW_RESIZABLE;
+    // On a high-density screen the drawable has the screen's pixels, and the canvas
+    // scales the picture up to them.
+    if (!request.hidden) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
     int width = request.width, height = request.height;
     SDL_Rect bounds{};
