@@ -106,8 +106,19 @@ void watch() {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        // Still busy: the display matters more than a tidy close.
-        if (!shutdownClaimed.exchange(true)) windowRestoreDisplay();
+        // Still busy: the display matters more than a tidy close. The main thread may
+        // hold the display connection's lock, so the restoring gets a deadline too.
+        if (!shutdownClaimed.exchange(true)) {
+            try {
+                std::thread([number] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kGraceMs));
+                    exitWithSignal(number);
+                }).detach();
+            } catch (const std::system_error&) {
+                exitWithSignal(number);
+            }
+            windowRestoreDisplay();
+        }
     }
     exitWithSignal(number);
 }
