@@ -5,6 +5,7 @@
 
 #include "app/App.h"
 #include "core/GL.h"
+#include "core/Letterbox.h"
 #include "effects/Engine.h"
 #include "effects/Timeline.h"
 #include "platform/Platform.h"
@@ -150,12 +151,12 @@ CaptureLayout captureLayout(int width, int height) {
     CaptureLayout layout;
     layout.width = width;
     layout.height = height;
-    const double k = std::min(width / 800.0, height / 600.0);
-    layout.scale = static_cast<float>(k);
-    layout.canvasWidth = std::min(width, static_cast<int>(std::lround(800 * k)));
-    layout.canvasHeight = std::min(height, static_cast<int>(std::lround(600 * k)));
-    layout.canvasX = (width - layout.canvasWidth) / 2;
-    layout.canvasY = (height - layout.canvasHeight) / 2;
+    layout.scale = static_cast<float>(std::min(width / 800.0, height / 600.0));
+    const LetterboxRect picture = letterbox(800, 600, width, height);
+    layout.canvasWidth = picture.width;
+    layout.canvasHeight = picture.height;
+    layout.canvasX = picture.x;
+    layout.canvasY = picture.y;
     return layout;
 }
 
