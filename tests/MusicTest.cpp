@@ -329,6 +329,9 @@ TEST(MusicTest, LostDeviceLeavesTheClockRunningAndANewOnePlaysOnAtItsPosition) {
 
         setenv("SDL_DISKAUDIOFILE", heardFile.c_str(), 1);
         music.setPositionMs(2000);
+        // Decoded there first, so that the new device's first chunk is the track's, not
+        // silence half filled while the decoder catches up.
+        streamFrames(music, 88200, 44100);
         SDL_Event added{};
         added.type = SDL_AUDIODEVICEADDED;
         SDL_PushEvent(&added);
