@@ -13,6 +13,17 @@ namespace {
 
 std::string demoPath() { return buildDir() + "/demo"; }
 
+// Shell lines that wait for the window of the run $pid and set $win, or end the script
+// with status 90 and the run's log.
+const char kFindWindow[] =
+    "win=\n"
+    "for i in $(seq 1 180); do\n"
+    "  kill -0 $pid 2>/dev/null || break\n"
+    "  win=$(xdotool search --onlyvisible --name '^Vornekka$' 2>/dev/null | head -n1)\n"
+    "  [ -n \"$win\" ] && break; sleep 0.5\n"
+    "done\n"
+    "if [ -z \"$win\" ]; then echo 'no demo window'; kill $pid; wait $pid; cat demo.log; exit 90; fi\n";
+
 bool exists(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
@@ -84,14 +95,8 @@ TEST(DemoRun, StartsCapturesOnF11IntoTheShotsFolderAndQuitsOnEscape) {
     std::string script =
         "cd '" + folder + "' && ln -s '" + buildDataDir() + "' data\n" +
         "timeout 120 '" + demoPath() + "' --shots 'my shots' >demo.log 2>&1 &\n"
-        "pid=$!\n"
-        "win=\n"
-        "for i in $(seq 1 180); do\n"
-        "  kill -0 $pid 2>/dev/null || break\n"
-        "  win=$(xdotool search --onlyvisible --name '^Vornekka$' 2>/dev/null | head -n1)\n"
-        "  [ -n \"$win\" ] && break; sleep 0.5\n"
-        "done\n"
-        "if [ -z \"$win\" ]; then echo 'no demo window'; kill $pid; wait $pid; cat demo.log; exit 90; fi\n"
+        "pid=$!\n" +
+        std::string(kFindWindow) +
         "xdotool windowfocus --sync \"$win\" || true\n"
         // Keys are queued until the first loop pass; F11 again until its file appears.
         "for i in $(seq 1 120); do\n"
@@ -136,14 +141,8 @@ int playAndGrab(const std::string& server, const std::string& arguments,
         "cd '" + folder + "' && ln -s '" + buildDataDir() + "' data\n" +
         "'" + demoPath() + "' --mute " + arguments + " >demo.log 2>&1 &\n"
         "pid=$!\n"
-        "(sleep 150; kill -KILL $pid) >/dev/null 2>&1 & dog=$!\n"
-        "win=\n"
-        "for i in $(seq 1 180); do\n"
-        "  kill -0 $pid 2>/dev/null || break\n"
-        "  win=$(xdotool search --onlyvisible --name '^Vornekka$' 2>/dev/null | head -n1)\n"
-        "  [ -n \"$win\" ] && break; sleep 0.5\n"
-        "done\n"
-        "if [ -z \"$win\" ]; then echo 'no demo window'; kill $pid; cat demo.log; exit 90; fi\n" +
+        "(sleep 150; kill -KILL $pid) >/dev/null 2>&1 & dog=$!\n" +
+        kFindWindow +
         resize + "\n"
         "xdotool windowfocus --sync \"$win\" || true\n"
         "shots() { ls w:/shots 2>/dev/null | wc -l; }\n"
