@@ -14,12 +14,14 @@ namespace {
 std::string demoPath() { return buildDir() + "/demo"; }
 
 // Shell lines that wait for the window of the run $pid and set $win, or end the script
-// with status 90 and the run's log.
+// with status 90 and the run's log. xdotool's search matches any one of its conditions
+// unless told --all, and another run's window may share the display.
 const char kFindWindow[] =
     "win=\n"
     "for i in $(seq 1 180); do\n"
     "  kill -0 $pid 2>/dev/null || break\n"
-    "  win=$(xdotool search --onlyvisible --name '^Vornekka$' 2>/dev/null | head -n1)\n"
+    "  win=$(xdotool search --all --onlyvisible --pid $pid --name '^Vornekka$' 2>/dev/null "
+    "| head -n1)\n"
     "  [ -n \"$win\" ] && break; sleep 0.5\n"
     "done\n"
     "if [ -z \"$win\" ]; then echo 'no demo window'; kill $pid; wait $pid; cat demo.log; exit 90; fi\n";
@@ -94,8 +96,9 @@ TEST(DemoRun, StartsCapturesOnF11IntoTheShotsFolderAndQuitsOnEscape) {
     std::string folder = makeTempDir("demo-run");
     std::string script =
         "cd '" + folder + "' && ln -s '" + buildDataDir() + "' data\n" +
-        "timeout 120 '" + demoPath() + "' --shots 'my shots' >demo.log 2>&1 &\n"
-        "pid=$!\n" +
+        "'" + demoPath() + "' --shots 'my shots' >demo.log 2>&1 &\n"
+        "pid=$!\n"
+        "(sleep 120; kill -KILL $pid) >/dev/null 2>&1 &\n" +
         std::string(kFindWindow) +
         "xdotool windowfocus --sync \"$win\" || true\n"
         // Keys are queued until the first loop pass; F11 again until its file appears.
@@ -262,7 +265,7 @@ TEST(DemoRun, SignalsEndEveryStateWithTheShellsStatus) {
         {"error box", false, "env -u VORNEKKA_UNATTENDED -u CI -u SDL_VIDEODRIVER DEMO --windowed",
          "xwininfo -root -tree | grep -q '\"Error\"'", "TERM", 143},
         {"loading", true, "DEMO --windowed --mute",
-         "xdotool search --pid $pid --onlyvisible --name '^Vornekka$'", "INT", 130},
+         "xdotool search --all --pid $pid --onlyvisible --name '^Vornekka$'", "INT", 130},
         {"offline render", true, "DEMO --render movie.mp4 --to 60", "test -s movie.mp4", "INT",
          130},
     };
