@@ -159,7 +159,11 @@ void exitIfInterrupted() {
 void platformShutdown() {
     if (shutdownClaimed.exchange(true)) return;
     windowRelease();
-    if (SDL_WasInit(0)) SDL_Quit();
+    // The sound device goes with its subsystem. The video subsystem stays until the
+    // process ends: the window that held the display mode is gone already, and SDL's
+    // quit would unload the X11 and GL libraries it loaded, leaving the leak checker
+    // unable to name their own allocations.
+    for (int i = 0; i < 64 && SDL_WasInit(SDL_INIT_AUDIO); ++i) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     shutdownDone.store(true);
     // An exit that a signal overtook still ends with the signal's status.
     if (const int number = pendingSignal.load()) exitWithSignal(number);
