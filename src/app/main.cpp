@@ -166,6 +166,22 @@ bool readSeconds(int argc, char** argv, int& i, const char* name, double& second
     return true;
 }
 
+// A whole number from `low` to `high` after argv[i]; advances i.
+bool readWholeNumber(int argc, char** argv, int& i, const char* name, long low, long high,
+                     int& number) {
+    const char* option = argv[i];
+    const char* value = i + 1 < argc ? argv[++i] : "";
+    char* end = nullptr;
+    const long parsed = std::strtol(value, &end, 10);
+    if (end == value || *end != '\0' || parsed < low || parsed > high) {
+        std::fprintf(stderr, "%s: %s: '%s' is not a whole number from %ld to %ld\n", name,
+                     option, value, low, high);
+        return false;
+    }
+    number = static_cast<int>(parsed);
+    return true;
+}
+
 // Options that only make sense with a mode they were not given with.
 bool checkCombination(const Options& options, const char* name) {
     const bool renderOnly = options.fpsGiven || options.fromGiven || options.toGiven;
@@ -257,15 +273,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
                 options.toGiven = true;
             }
         } else if (std::strcmp(arg, "--fps") == 0) {
-            const char* value = i + 1 < argc ? argv[++i] : "";
-            char* end = nullptr;
-            long fps = std::strtol(value, &end, 10);
-            if (end == value || *end != '\0' || fps < 1 || fps > 1000) {
-                std::fprintf(stderr, "%s: --fps: '%s' is not a whole number from 1 to 1000\n",
-                             name, value);
-                return false;
-            }
-            options.render.fps = static_cast<int>(fps);
+            if (!readWholeNumber(argc, argv, i, name, 1, 1000, options.render.fps)) return false;
             options.fpsGiven = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             const char* value = i + 1 < argc ? argv[++i] : "";
@@ -281,15 +289,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.height = height;
             options.sizeGiven = true;
         } else if (std::strcmp(arg, "--crf") == 0) {
-            const char* value = i + 1 < argc ? argv[++i] : "";
-            char* end = nullptr;
-            long crf = std::strtol(value, &end, 10);
-            if (end == value || *end != '\0' || crf < 0 || crf > 51) {
-                std::fprintf(stderr, "%s: --crf: '%s' is not a whole number from 0 to 51\n",
-                             name, value);
-                return false;
-            }
-            options.render.crf = static_cast<int>(crf);
+            if (!readWholeNumber(argc, argv, i, name, 0, 51, options.render.crf)) return false;
             options.crfGiven = true;
         } else if (std::strcmp(arg, "--join") == 0) {
             if (!setMode(options, Mode::Join, name)) return false;
